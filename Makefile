@@ -1,0 +1,28 @@
+# Quick start: `make run` and `make test`. PRESET picks the CMake preset (dev, ci, asan).
+PRESET ?= dev
+BUILD := build/$(PRESET)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@$(BUILD)/bin/kqmediareport tests/data
+
+test: build
+	@ctest --preset $(PRESET)
+
+bench: build
+	@bash bench/run.sh $(BUILD)
+
+clean:
+	rm -rf build

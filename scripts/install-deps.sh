@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, run and test the program.
+# Idempotent: only what is missing is installed; the package lists are refreshed
+# only when a wanted package is unknown to apt.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libtinyxml-dev
+    libmediainfo0v5 libmediainfo-dev
+    mediainfo
+    xdg-utils
+    xvfb xauth xdotool imagemagick
+)
+[ "${KQ_WITH_FFMPEG:-0}" = 1 ] && packages+=(ffmpeg)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+if ! apt-cache show "${missing[@]}" >/dev/null 2>&1; then
+    $sudo apt-get update -qq
+fi
+echo "Installing: ${missing[*]}"
+if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,128 @@
+#include "ReportTool.h"
+
+#include "media/MediaFileInfo.h"
+#include "report/MediaFilters.h"
+#include "report/ReportBuilder.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+// Paths listed one per line in file ("-": standard input). A trailing CR is dropped, so
+// lists written on other systems work; empty lines are skipped.
+bool ReadPathList(const QString& file, QStringList* paths, QString* error) {
+    QFile list;
+    bool opened = false;
+    if (file == QLatin1String("-"))
+        opened = list.open(stdin, QIODevice::ReadOnly);
+    else {
+        list.setFileName(file);
+        opened = list.open(QIODevice::ReadOnly);
+    }
+    if (!opened) {
+        *error = QStringLiteral("cannot read the list %1: %2").arg(file, list.errorString());
+        return false;
+    }
+    const QByteArray content = list.readAll();
+    for (QByteArray line : content.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            paths->append(QString::fromUtf8(line));
+    }
+    return true;
+}
+
+// Named files are always taken; directories give their media files, sorted.
+QStringList ExpandPaths(const QStringList& arguments) {
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        const QFileInfo info(argument);
+        if (info.isDir())
+            paths += CollectMediaFiles(argument);
+        else
+            paths.append(QDir::cleanPath(info.absoluteFilePath()));
+    }
+    return paths;
+}
+
+} // namespace
+
+int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes the media information report (MediaFileInfo.xml form) of the given files.\n"
+        "A directory is searched recursively for video and still-image files."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
+                                          QStringLiteral("Write the report to <file> instead of "
+                                                         "standard output."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption listOption(QStringLiteral("files-from"),
+                                        QStringLiteral("Read paths from <list>, one per line "
+                                                       "(- for standard input)."),
+                                        QStringLiteral("list"));
+    parser.addOption(outputOption);
+    parser.addOption(listOption);
+    parser.addPositionalArgument(QStringLiteral("path"),
+                                 QStringLiteral("Media files or directories."),
+                                 QStringLiteral("[path...]"));
+
+    if (!parser.parse(arguments)) {
+        Print(err, QStringLiteral("kqmediareport: %1\nTry 'kqmediareport --help'.\n")
+                       .arg(parser.errorText()));
+        return kToolFailure;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        Print(out, parser.helpText());
+        return kToolAllReported;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        Print(out, QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
+        return kToolAllReported;
+    }
+
+    QStringList requested = parser.positionalArguments();
+    for (const QString& list : parser.values(listOption)) {
+        QString error;
+        if (!ReadPathList(list, &requested, &error)) {
+            Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
+            return kToolFailure;
+        }
+    }
+    if (requested.isEmpty()) {
+        Print(err, QStringLiteral("kqmediareport: no media file or directory given\n"
+                                  "Try 'kqmediareport --help'.\n"));
+        return kToolFailure;
+    }
+
+    const ReportResult report = CollectReport(CMediaFileInfo::GetInstance(), ExpandPaths(requested));
+    for (const LeftOutFile& file : report.leftOut)
+        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(file.path, file.reason));
+
+    if (parser.isSet(outputOption)) {
+        const QString target = parser.value(outputOption);
+        QString error;
+        if (!WriteFileAtomically(target, report.xml, &error)) {
+            Print(err, QStringLiteral("kqmediareport: cannot write %1: %2\n").arg(target, error));
+            return kToolFailure;
+        }
+    } else {
+        const auto size = static_cast<std::size_t>(report.xml.size());
+        if (std::fwrite(report.xml.constData(), 1, size, out) != size || std::fflush(out) != 0) {
+            Print(err, QStringLiteral("kqmediareport: cannot write the report to standard output\n"));
+            return kToolFailure;
+        }
+    }
+    return report.leftOut.isEmpty() ? kToolAllReported : kToolSomeLeftOut;
+}

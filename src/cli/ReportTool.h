@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdio>
+
+// Exit statuses of kqmediareport.
+enum ReportToolStatus : int {
+    kToolAllReported = 0, // every path went into the report
+    kToolFailure = 1,     // usage error, or the output could not be written
+    kToolSomeLeftOut = 2, // the report holds the rest
+};
+
+// Runs kqmediareport with arguments (arguments[0] is the program name). The report goes to
+// out unless -o names a file; messages go to err. A QCoreApplication must exist.
+int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err);

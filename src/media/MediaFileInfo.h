@@ -1,0 +1,52 @@
+#pragma once
+
+#include "MediaInfoHandle.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+
+// Answers the fixed questions of the report about one open media file at a time. Each
+// answer is the library's own text for one parameter, unchanged.
+class CMediaFileInfo {
+public:
+    // The one record of the process; created (and the library bound) on the first call.
+    static CMediaFileInfo& GetInstance();
+
+    CMediaFileInfo();
+    virtual ~CMediaFileInfo();
+    CMediaFileInfo(const CMediaFileInfo&) = delete;
+    CMediaFileInfo& operator=(const CMediaFileInfo&) = delete;
+
+    // Non-zero when the library opened the file.
+    std::size_t Open(const QString& path);
+    void Close();
+
+    QString GetCompleteName();
+    QString GetFormat();
+    QString GetFileSize();
+    QString GetDuration();
+    QString GetVideoStreamCount();
+    QString GetAudioStreamCount();
+    QString GetTextCount();
+    QString GetVideoFormat(std::size_t n);
+    QString GetVideoFormatVersion(std::size_t n);
+    QString GetVideoWidth(std::size_t n);
+    QString GetVideoHeight(std::size_t n);
+    QString GetVideoFrameRate(std::size_t n);
+    QString GetVideoBitRate(std::size_t n);
+    QString GetVideoDisplayAspectRatio(std::size_t n);
+    QString GetVideoStandard(std::size_t n);
+    QString GetAudioFormat(std::size_t n);
+    QString GetAudioBitRate(std::size_t n);
+    QString GetAudioChannels(std::size_t n);
+    QString GetAudioSamplingRate(std::size_t n);
+    QString GetAudioLanguage(std::size_t n);
+    QString GetAudioFormatVersion(std::size_t n);
+
+private:
+    QString Ask(int streamKind, std::size_t n, const char* parameter);
+
+    std::unique_ptr<CMediaInfoHandle> m_handle;
+};

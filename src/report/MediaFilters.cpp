@@ -1,0 +1,71 @@
+#include "MediaFilters.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace {
+QStringList Split(const char* patterns) {
+    QStringList list;
+    for (const QString& p : QString::fromLatin1(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        list.append(p.trimmed());
+    return list;
+}
+} // namespace
+
+QList<MediaFilter> MediaFileFilters() {
+    static const char* const video =
+        "*.avi;*.ogg;*.wmv;*.asf;*.dic;*.mpg;*.mpeg;*.qt;*.mov;*.m1v;*.m2v;*.ts;*.m2ts;*.mp4;"
+        "*.3gp;*.flv;*.rv;*.rm;*.rmvb;*.mkv;*.pmp;*.nut;*.dsm;*.roq;*.divx;*.vob";
+    static const struct {
+        const char* title;
+        const char* patterns;
+    } table[] = {
+        {nullptr, video},
+        {"Still Images(*.bmp;*.jpg;*.jpeg;*.png;*.tiff)", "*.bmp;*.jpg;*.jpeg;*.png;*.tiff"},
+        {"MPEG Files (*.mpg;*.mpeg;*.m2v;*.m1v;*.m2ts;*.ts;*.vob)",
+         "*.mpg;*.mpeg;*.m2v;*.m1v;*.m2ts;*.ts;*.vob"},
+        {"Windows Media Files (*.asf; *.wmv)", "*.asf; *.wmv"},
+        {"ISO files (*.mp4;*.3gp)", "*.mp4;*.3gp"},
+        {"FLV files (*.flv)", "*.flv"},
+        {"Real Media (*.rv;*.rm;*.rmvb)", "*.rv;*.rm;*.rmvb"},
+        {"AVI files (*.avi)", "*.avi"},
+        {"All Files (*.*)", "*.*;"},
+    };
+    QList<MediaFilter> filters;
+    for (const auto& row : table) {
+        const QString title = row.title ? QString::fromLatin1(row.title)
+                                        : QStringLiteral("Video Files (%1)").arg(QLatin1String(video));
+        filters.append({title, Split(row.patterns)});
+    }
+    return filters;
+}
+
+QStringList MediaFileExtensions() {
+    static const QStringList extensions = [] {
+        QStringList list;
+        const QList<MediaFilter> filters = MediaFileFilters();
+        for (int i = 0; i < 2; ++i) // the video and the still-image filters
+            for (const QString& pattern : filters[i].patterns)
+                list.append(pattern.mid(2).toLower());
+        return list;
+    }();
+    return extensions;
+}
+
+bool IsMediaFileName(const QString& fileName) {
+    const QString suffix = QFileInfo(fileName).suffix();
+    return !suffix.isEmpty() && MediaFileExtensions().contains(suffix.toLower());
+}
+
+QStringList CollectMediaFiles(const QString& directory) {
+    QStringList files;
+    QDirIterator it(directory, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (IsMediaFileName(path))
+            files.append(QFileInfo(path).absoluteFilePath());
+    }
+    files.sort();
+    return files;
+}
