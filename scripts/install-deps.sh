@@ -11,6 +11,7 @@ packages=(
     libmediainfo0v5 libmediainfo-dev
     mediainfo
     xdg-utils
+    fonts-dejavu-core
     xvfb xauth xdotool imagemagick
 )
 [ "${KQ_WITH_FFMPEG:-0}" = 1 ] && packages+=(ffmpeg)
