@@ -16,7 +16,7 @@ build: configure
 	@cmake --build --preset $(PRESET)
 
 run: build
-	@$(BUILD)/bin/kqmediareport tests/data
+	@$(BUILD)/bin/kqmediareport tests/data/media
 
 test: build
 	@ctest --preset $(PRESET)
