@@ -22,6 +22,7 @@ test: build
 	@ctest --preset $(PRESET)
 
 bench: build
+	@KQ_WITH_MEDIA_TOOLS=1 bash scripts/install-deps.sh
 	@bash bench/run.sh $(BUILD)
 
 clean:

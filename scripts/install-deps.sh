@@ -14,7 +14,8 @@ packages=(
     fonts-dejavu-core
     xvfb xauth xdotool imagemagick
 )
-[ "${KQ_WITH_FFMPEG:-0}" = 1 ] && packages+=(ffmpeg)
+# Regenerating sample media and running the benchmarks also need ffmpeg and GNU time.
+[ "${KQ_WITH_MEDIA_TOOLS:-0}" = 1 ] && packages+=(ffmpeg time)
 
 missing=()
 for p in "${packages[@]}"; do

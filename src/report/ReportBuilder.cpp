@@ -132,8 +132,22 @@ ReportResult CollectReport(CMediaFileInfo& info, const QStringList& paths) {
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    // A device or pipe (/dev/stdout, /dev/null, a FIFO) is written to as it is: renaming a
+    // temporary file over it would replace the device node with a plain file.
+    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir()) {
+        QFile stream(path);
+        if (stream.open(QIODevice::WriteOnly) && stream.write(bytes) == bytes.size() &&
+            stream.flush())
+            return true;
+        if (error)
+            *error = stream.errorString();
+        return false;
+    }
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    // Flush before commit: commit() does not notice a failed final flush (a full disk, a
+    // file-size limit) and would rename a truncated file over the report.
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
         return true;
     if (error)
         *error = file.errorString();

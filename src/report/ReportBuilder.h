@@ -60,7 +60,8 @@ QByteArray RenderReport(const QList<FileReport>& files);
 ReportResult CollectReport(CMediaFileInfo& info, const QStringList& paths);
 
 // Writes bytes to path through a temporary file and a rename: the previous file stays
-// whole when anything fails. Returns false (with a reason in *error) on failure.
+// whole when anything fails. A device or pipe is written to directly. Returns false (with a
+// reason in *error) on failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Builds the report of paths with the shared record and writes it to ReportFilePath().

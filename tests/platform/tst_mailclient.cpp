@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <thread>
+
 using kq::platform::MailOutcome;
 
 Q_DECLARE_METATYPE(MailOutcome)
@@ -150,6 +155,34 @@ private slots:
         // Nothing but the files we made is left in the folder (no temporary leftovers).
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
                  expected || targetExists ? 3 : 2);
+    }
+
+    void copyToPipeKeepsThePipe() {
+        // A device or pipe named as target is written into, not replaced by a plain file.
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("MediaFileInfo.xml"));
+        const QByteArray report = "<AllFileInfo />\r\n";
+        QVERIFY(WriteBytes(source, report));
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QByteArray received;
+        std::thread reader([&] {
+            QFile in(fifo);
+            if (in.open(QIODevice::ReadOnly))
+                received = in.readAll();
+        });
+        // A second name for the pipe lets the test release the reader even when the copy went
+        // wrong and replaced the first name.
+        const QByteArray spare = QFile::encodeName(dir.filePath(QStringLiteral("spare")));
+        QCOMPARE(::link(QFile::encodeName(fifo).constData(), spare.constData()), 0);
+        const bool copied = CopyReportFile(source, fifo);
+        if (const int fd = ::open(spare.constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+            ::close(fd);
+        reader.join();
+        QVERIFY(copied);
+        QCOMPARE(received, report);
+        QVERIFY(!QFileInfo(fifo).isFile());
+        QVERIFY(QFileInfo::exists(fifo));
     }
 
     void copyWithoutReportFails() {
