@@ -42,15 +42,18 @@ bool ReadPathList(const QString& file, QStringList* paths, QString* error) {
     return true;
 }
 
+QString AbsolutePath(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 // Named files are always taken; directories give their media files, sorted.
 QStringList ExpandPaths(const QStringList& arguments) {
     QStringList paths;
     for (const QString& argument : arguments) {
-        const QFileInfo info(argument);
-        if (info.isDir())
+        if (QFileInfo(argument).isDir())
             paths += CollectMediaFiles(argument);
         else
-            paths.append(QDir::cleanPath(info.absoluteFilePath()));
+            paths.append(AbsolutePath(argument));
     }
     return paths;
 }
@@ -69,8 +72,8 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
                                                          "standard output."),
                                           QStringLiteral("file"));
     const QCommandLineOption listOption(QStringLiteral("files-from"),
-                                        QStringLiteral("Read paths from <list>, one per line "
-                                                       "(- for standard input)."),
+                                        QStringLiteral("Read file paths from <list>, one per "
+                                                       "line (- for standard input)."),
                                         QStringLiteral("list"));
     parser.addOption(outputOption);
     parser.addOption(listOption);
@@ -92,21 +95,26 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         return kToolAllReported;
     }
 
-    QStringList requested = parser.positionalArguments();
+    // A list names files (as find writes them), so a directory in it is left out and named
+    // like any other path that is not a regular file, never walked.
+    QStringList listed;
     for (const QString& list : parser.values(listOption)) {
         QString error;
-        if (!ReadPathList(list, &requested, &error)) {
+        if (!ReadPathList(list, &listed, &error)) {
             Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
             return kToolFailure;
         }
     }
-    if (requested.isEmpty()) {
+    if (parser.positionalArguments().isEmpty() && listed.isEmpty()) {
         Print(err, QStringLiteral("kqmediareport: no media file or directory given\n"
                                   "Try 'kqmediareport --help'.\n"));
         return kToolFailure;
     }
+    QStringList requested = ExpandPaths(parser.positionalArguments());
+    for (const QString& path : listed)
+        requested.append(AbsolutePath(path));
 
-    const ReportResult report = CollectReport(CMediaFileInfo::GetInstance(), ExpandPaths(requested));
+    const ReportResult report = CollectReport(CMediaFileInfo::GetInstance(), requested);
     for (const LeftOutFile& file : report.leftOut)
         Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(file.path, file.reason));
 
