@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+namespace kq::platform {
+
+// Result codes of opening a link follow the shell's convention: above 32 means success, and
+// 1 to 32 name the reason of a failure (2 file not found, 31 no associated application, ...).
+inline constexpr int kLinkOpened = 42;
+
+// The result code for an xdg-open run: exit status 0 is success; 1 (bad arguments), 2 (the file
+// does not exist) and 4 (the action failed) keep their numbers; 3 (no tool found to open it)
+// is the shell's "no associated application" (31). A run that could not start, was killed or
+// ended with any other status counts as "file not found" (2).
+int XdgOpenResultCode(bool started, QProcess::ExitStatus exitStatus, int exitCode);
+
+// Opens a link with xdg-open as a child process (argument vector, no shell) and reports the
+// result code when the child ends, so that the caller's event loop keeps running meanwhile.
+class LinkOpener : public QObject {
+    Q_OBJECT
+public:
+    explicit LinkOpener(QObject* parent = nullptr);
+
+    // The opener program, looked up on PATH when it has no slash; "xdg-open" by default.
+    void SetProgram(const QString& program) { m_program = program; }
+    QString Program() const { return m_program; }
+
+    // Starts opening the target; Finished follows exactly once, from the event loop.
+    void Open(const QString& target);
+
+signals:
+    void Finished(const QString& target, int resultCode);
+
+private:
+    QString m_program;
+};
+
+} // namespace kq::platform

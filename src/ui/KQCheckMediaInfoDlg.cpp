@@ -1,0 +1,331 @@
+#include "KQCheckMediaInfoDlg.h"
+
+#include "Fonts.h"
+#include "Prompts.h"
+#include "Resources.h"
+#include "SkinPainter.h"
+#include "controls/KQBitmapButton.h"
+#include "controls/LinkLabel.h"
+#include "report/MediaFilters.h"
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QWindow>
+
+namespace {
+
+// The row number may be edited in place, but the edit is never kept, and the path is not
+// editable at all.
+class CDiscardingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != 0)
+            return nullptr;
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+};
+
+} // namespace
+
+CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()) {
+    // Each button takes its size from its strip (LoadButtonBitmaps) and its place from
+    // LayoutButtons.
+    m_pBtnExit = CreateButton(IDCANCEL_EXIT, "btnExit");
+    m_pBtnSaveInfo = CreateButton(ID_SAVE_INFO, "btnSaveInfo");
+    m_pBtnMailInfo = CreateButton(ID_MAIL_INFO, "btnMailInfo");
+    m_pBtnAddMedia = CreateButton(ID_ADD_MEDIA, "btnAddMedia");
+    m_pBtnClose = CreateButton(ID_CLOSE_WINDOW, "btnClose");
+    m_pBtnMinimize = CreateButton(ID_MINIMIZE_WINDOW, "btnMinimize");
+
+    m_listFiles = new QTreeWidget(this);
+    m_listFiles->setObjectName(QStringLiteral("fileList"));
+    m_listFiles->setGeometry(24, 35, 506, 273);
+    m_listFiles->setRootIsDecorated(false);
+    m_listFiles->setItemsExpandable(false);
+    m_listFiles->setUniformRowHeights(true);
+    m_listFiles->setAllColumnsShowFocus(true);
+    m_listFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listFiles->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::SelectedClicked);
+    m_listFiles->setItemDelegate(new CDiscardingDelegate(m_listFiles));
+    m_listFiles->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    m_wndLink = new CLinkLabel(LinkAddress(), this);
+    m_wndLink->setObjectName(QStringLiteral("linkLabel"));
+    m_wndLink->setGeometry(26, 321, 173, 14);
+    m_wndLink->SetPrompts(m_pPrompts);
+
+    setWindowIcon(m_hIcon);
+    setFixedSize(kWidth, kHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+    setAcceptDrops(true);
+    CreateTitleFont(&m_fontTitle);
+    // Shown on the taskbar; the face shows the painted title.
+    setWindowTitle(TitleText());
+    LoadButtonBitmaps();
+    LayoutButtons();
+    m_nCaptionWidth = width();
+
+    m_listFiles->setHeaderLabels({QStringLiteral("# Id"), QStringLiteral("Path")});
+    m_listFiles->headerItem()->setTextAlignment(0, Qt::AlignCenter);
+    m_listFiles->headerItem()->setTextAlignment(1, Qt::AlignLeft | Qt::AlignVCenter);
+    m_listFiles->header()->setStretchLastSection(false);
+    m_listFiles->header()->setSectionsMovable(false);
+    m_listFiles->setColumnWidth(0, 50);
+    // Wider than the list, so long paths scroll sideways.
+    m_listFiles->setColumnWidth(1, width());
+
+    m_wndLink->SetTarget(LinkAddress());
+    m_wndLink->SetUnderlineMode(1);
+    m_listFiles->setFocus();
+}
+
+CKQCheckMediaInfoDlg::~CKQCheckMediaInfoDlg() = default;
+
+QString CKQCheckMediaInfoDlg::TitleText() {
+    return QStringLiteral("KQ Media Information Checker");
+}
+
+QString CKQCheckMediaInfoDlg::LinkAddress() {
+    return QStringLiteral("https://www.kqmedia.example/");
+}
+
+QString CKQCheckMediaInfoDlg::EmptyListMessage() {
+    return QStringLiteral("There is no media file in the list, please add media files.");
+}
+
+CKQBitmapButton* CKQCheckMediaInfoDlg::CreateButton(int id, const char* objectName) {
+    auto* button = new CKQBitmapButton(this);
+    button->setObjectName(QLatin1String(objectName));
+    button->setGeometry(0, 0, 0, 0);
+    connect(button, &CKQBitmapButton::clicked, this, [this, id] { OnCommand(id); });
+    return button;
+}
+
+void CKQCheckMediaInfoDlg::LoadButtonBitmaps() {
+    m_pBtnExit->LoadStripResource(IDB_EXIT);
+    m_pBtnSaveInfo->LoadStripResource(IDB_SAVE_INFO);
+    m_pBtnMailInfo->LoadStripResource(IDB_MAIL_INFO);
+    m_pBtnAddMedia->LoadStripResource(IDB_ADD_MEDIA);
+    m_pBtnClose->LoadStripResource(IDB_CLOSE);
+    m_pBtnMinimize->LoadStripResource(IDB_MINIMIZE);
+}
+
+void CKQCheckMediaInfoDlg::LayoutButtons() {
+    const int w = width();
+    const int h = height();
+    CKQBitmapButton* const bottomRow[] = {m_pBtnExit, m_pBtnSaveInfo, m_pBtnMailInfo,
+                                          m_pBtnAddMedia};
+    for (int i = 0; i < 4; ++i)
+        bottomRow[i]->setGeometry(w - 85 - 85 * i, h - 30, 65, 19);
+    m_pBtnClose->setGeometry(w - 27, 3, 16, 16);
+    // Smaller than its 18 x 18 frames: the button shows their top-left part.
+    m_pBtnMinimize->setGeometry(w - 48, 3, 16, 16);
+}
+
+void CKQCheckMediaInfoDlg::OnCommand(int id) {
+    switch (id) {
+    case IDCANCEL_EXIT:
+        reject();
+        break;
+    case ID_SAVE_INFO:
+        OnSaveInfo();
+        break;
+    case ID_MAIL_INFO:
+        OnMailInfo();
+        break;
+    case ID_ADD_MEDIA:
+        OnAddMedia();
+        break;
+    case ID_CLOSE_WINDOW:
+        OnCloseWindow();
+        break;
+    case ID_MINIMIZE_WINDOW:
+        OnMinimizeWindow();
+        break;
+    default:
+        break;
+    }
+}
+
+QStringList CKQCheckMediaInfoDlg::OpenFileNameFilters() {
+    // Qt reads the patterns of a name filter from its last parentheses, separated by blanks.
+    static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
+    QStringList filters;
+    for (const MediaFilter& filter : MediaFileFilters()) {
+        QString title = filter.title;
+        title.remove(trailingPatterns);
+        filters.append(title + QStringLiteral(" (") + filter.patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')'));
+    }
+    return filters;
+}
+
+void CKQCheckMediaInfoDlg::OnAddMedia() {
+    const QStringList files = m_pPrompts->GetOpenFileNames(this, OpenFileNameFilters());
+    if (files.isEmpty())
+        return;
+    AddPaths(files);
+}
+
+void CKQCheckMediaInfoDlg::AddPaths(const QStringList& paths) {
+    int n = m_listFiles->topLevelItemCount();
+    for (const QString& path : paths) {
+        auto* item = new QTreeWidgetItem;
+        const QString number = QString::number(n + 1);
+        item->setText(0, number);
+        item->setTextAlignment(0, Qt::AlignCenter);
+        item->setText(1, QFileInfo(path).absoluteFilePath());
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        m_listFiles->addTopLevelItem(item);
+        ++n;
+    }
+}
+
+QStringList CKQCheckMediaInfoDlg::DroppedPaths(const QStringList& localPaths) {
+    QStringList paths;
+    for (const QString& path : localPaths) {
+        if (QFileInfo(path).isDir())
+            paths += CollectMediaFiles(path);
+        else
+            paths.append(path);
+    }
+    return paths;
+}
+
+void CKQCheckMediaInfoDlg::CollectPaths() {
+    const int n = m_listFiles->topLevelItemCount();
+    for (int i = 0; i < n; ++i)
+        m_arrPaths.append(m_listFiles->topLevelItem(i)->text(1));
+}
+
+bool CKQCheckMediaInfoDlg::GatherPaths() {
+    m_arrPaths.clear();
+    CollectPaths();
+    if (m_arrPaths.isEmpty()) {
+        m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(), EmptyListMessage());
+        return false;
+    }
+    return true;
+}
+
+void CKQCheckMediaInfoDlg::OnSaveInfo() {
+    if (!GatherPaths())
+        return;
+    // Building the report and saving a copy of it come next; see the report library.
+}
+
+void CKQCheckMediaInfoDlg::OnMailInfo() {
+    if (!GatherPaths())
+        return;
+    // Building the report and handing it to the mail client come next; see the report library.
+}
+
+void CKQCheckMediaInfoDlg::OnCloseWindow() {
+    close();
+}
+
+void CKQCheckMediaInfoDlg::OnMinimizeWindow() {
+    setWindowState((windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+}
+
+void CKQCheckMediaInfoDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    DrawSkin(painter, *this);
+    painter.setFont(m_fontTitle);
+    painter.setPen(Qt::black);
+    // The cell's top-left corner at (4, 3), with the baseline where Arial would put it.
+    painter.drawText(QPoint(4, 3 + CellAscent(18)), TitleText());
+}
+
+void CKQCheckMediaInfoDlg::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && pos.x() >= 0 && pos.x() < m_nCaptionWidth &&
+        pos.y() >= 0 && pos.y() < kTitleStripHeight) {
+        StartWindowMove(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CKQCheckMediaInfoDlg::StartWindowMove(const QPoint& globalPressPos) {
+    QWindow* window = windowHandle();
+    if (window && window->startSystemMove())
+        return;
+    m_bDragging = true;
+    m_ptDragOffset = globalPressPos - pos();
+}
+
+void CKQCheckMediaInfoDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (m_bDragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_ptDragOffset);
+        event->accept();
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CKQCheckMediaInfoDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        m_bDragging = false;
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CKQCheckMediaInfoDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter closes the window as Escape does (no default button takes it).
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+static QStringList LocalPaths(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    return paths;
+}
+
+void CKQCheckMediaInfoDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CKQCheckMediaInfoDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (!LocalPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CKQCheckMediaInfoDlg::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    AddPaths(DroppedPaths(paths));
+}

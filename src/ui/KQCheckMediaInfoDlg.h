@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <QStringList>
+
+class CKQBitmapButton;
+class CLinkLabel;
+class IPrompts;
+class QTreeWidget;
+
+// Command ids of the window's buttons.
+enum CommandId {
+    IDCANCEL_EXIT = 2,
+    ID_SAVE_INFO = 16,
+    ID_MAIL_INFO = 17,
+    ID_ADD_MEDIA = 18,
+    ID_CLOSE_WINDOW = 19,
+    ID_MINIMIZE_WINDOW = 20,
+};
+
+// The program's only window: frameless, always on top, fixed at 554 x 357, its face painted
+// from the skin bitmaps. It holds the list of media files, six bitmap buttons and the link to
+// the maker's web page.
+class CKQCheckMediaInfoDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 554;
+    static constexpr int kHeight = 357;
+    static constexpr int kTitleStripHeight = 22; // the black line under the strip does not drag
+
+    // Messages and file dialogs go through prompts; the real dialogs when it is null.
+    explicit CKQCheckMediaInfoDlg(IPrompts* prompts = nullptr, QWidget* parent = nullptr);
+    ~CKQCheckMediaInfoDlg() override;
+
+    // Runs the command of a button.
+    void OnCommand(int id);
+
+    void OnAddMedia();
+    void OnSaveInfo();
+    void OnMailInfo();
+    void OnCloseWindow();
+    void OnMinimizeWindow();
+
+    // Appends the Path text of every row, in row order, to m_arrPaths.
+    void CollectPaths();
+
+    // Appends one numbered row per path, as the Add Media command does.
+    void AddPaths(const QStringList& paths);
+
+    // The paths a drop of these local files and folders adds: a file as it is, a folder as the
+    // media files below it, sorted.
+    static QStringList DroppedPaths(const QStringList& localPaths);
+
+    // The Qt name filters of the Open dialog, in the order they are offered.
+    static QStringList OpenFileNameFilters();
+
+    const QStringList& Paths() const { return m_arrPaths; }
+    QTreeWidget* FileList() const { return m_listFiles; }
+
+    static QString TitleText();
+    static QString LinkAddress();
+    static QString EmptyListMessage();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+    // The first step of both report commands: m_arrPaths refilled from the list. False, after
+    // telling the user, when the list is empty.
+    bool GatherPaths();
+
+    // Lets the window manager move the window with the pointer (a press on the title strip);
+    // where it cannot, the window follows the pointer itself until the button is released.
+    virtual void StartWindowMove(const QPoint& globalPressPos);
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+    QStringList m_arrPaths;
+
+private:
+    CKQBitmapButton* CreateButton(int id, const char* objectName);
+    void LoadButtonBitmaps();
+    void LayoutButtons();
+
+    IPrompts* m_pPrompts;
+    CLinkLabel* m_wndLink = nullptr;
+    QTreeWidget* m_listFiles = nullptr;
+    QIcon m_hIcon;
+    CKQBitmapButton* m_pBtnClose = nullptr;
+    CKQBitmapButton* m_pBtnExit = nullptr;
+    CKQBitmapButton* m_pBtnSaveInfo = nullptr;
+    CKQBitmapButton* m_pBtnMailInfo = nullptr;
+    CKQBitmapButton* m_pBtnAddMedia = nullptr;
+    CKQBitmapButton* m_pBtnMinimize = nullptr;
+    QFont m_fontTitle;
+    int m_nCaptionWidth = 0;
+    bool m_bDragging = false;
+    QPoint m_ptDragOffset;
+};

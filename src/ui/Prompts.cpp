@@ -1,0 +1,42 @@
+#include "Prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+void CWidgetPrompts::ConfigureOpenDialog(QFileDialog& dialog, const QStringList& nameFilters) {
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog matches the name filters without regard to case (CLIP.MP4 is a video),
+    // which the desktop's native dialogs do not promise.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setNameFilters(nameFilters);
+}
+
+QStringList CWidgetPrompts::GetOpenFileNames(QWidget* parent, const QStringList& nameFilters) {
+    QFileDialog dialog(parent);
+    ConfigureOpenDialog(dialog, nameFilters);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString CWidgetPrompts::GetSaveFileName(QWidget* parent, const QString& defaultName) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.selectFile(defaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void CWidgetPrompts::ShowWarning(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox::warning(parent, caption, text, QMessageBox::Ok);
+}
+
+IPrompts& DefaultPrompts() {
+    static CWidgetPrompts prompts;
+    return prompts;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Every modal question and message of the window goes through this interface, so that the
+// window can be driven without a person in front of it.
+class IPrompts {
+public:
+    virtual ~IPrompts() = default;
+
+    // The files chosen in a multi-select Open dialog (existing files only); empty on cancel.
+    // nameFilters are Qt name filters ("Title (*.a *.b)"), the first one selected.
+    virtual QStringList GetOpenFileNames(QWidget* parent, const QStringList& nameFilters) = 0;
+
+    // The file name chosen in a Save As dialog offering defaultName; empty on cancel.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& defaultName) = 0;
+
+    // A modal warning box with an OK button.
+    virtual void ShowWarning(QWidget* parent, const QString& caption, const QString& text) = 0;
+};
+
+class QFileDialog;
+
+// The real dialogs.
+class CWidgetPrompts : public IPrompts {
+public:
+    // Sets up the Open dialog of GetOpenFileNames: existing files, several at once, the name
+    // filters matched without regard to case.
+    static void ConfigureOpenDialog(QFileDialog& dialog, const QStringList& nameFilters);
+
+    QStringList GetOpenFileNames(QWidget* parent, const QStringList& nameFilters) override;
+    QString GetSaveFileName(QWidget* parent, const QString& defaultName) override;
+    void ShowWarning(QWidget* parent, const QString& caption, const QString& text) override;
+};
+
+// The process-wide real prompts, used when a window is given none.
+IPrompts& DefaultPrompts();

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QImage>
+
+// A push button whose whole face is one frame of a four-frame image strip: normal, hover
+// (pointer on the button), pressed and disabled, side by side. It draws no caption, focus mark
+// or border, shows the hand cursor, and tells about each press and release with Notify.
+class CKQBitmapButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    enum Frame { FrameNormal = 0, FrameHover = 1, FramePressed = 2, FrameDisabled = 3 };
+    enum NotifyAction { NotifyPress = 0, NotifyRelease = 1 };
+
+    explicit CKQBitmapButton(QWidget* parent = nullptr);
+
+    // Loads the strip of that bitmap resource and sizes the button to one frame, keeping its
+    // position and raising it above its siblings. False when the bitmap cannot be loaded.
+    virtual bool LoadStripResource(int resourceId);
+    // The same for a strip in memory.
+    bool LoadStrip(const QImage& strip);
+
+    const QImage& Strip() const { return m_imgStrip; }
+    int FrameWidth() const { return m_nFrameWidth; }
+    int FrameHeight() const { return m_nFrameHeight; }
+    bool IsHover() const { return m_bHover; }
+    // The frame the button shows now: disabled wins over pressed, pressed over hover.
+    int CurrentFrame() const;
+
+    QSize sizeHint() const override;
+
+signals:
+    // Sent after the button's own press handling (NotifyPress) and after its release handling
+    // (NotifyRelease), which emits clicked() first when the release is inside the button.
+    void Notify(CKQBitmapButton* button, int action);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage m_imgStrip;
+    int m_nFrameWidth = 0;
+    int m_nFrameHeight = 0;
+    bool m_bHover = false;
+};
