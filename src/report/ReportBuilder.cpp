@@ -155,7 +155,12 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return false;
 }
 
-bool BuildReport(const QStringList& paths) {
+bool BuildReport(const QStringList& paths, QString* writtenPath) {
     const ReportResult result = CollectReport(CMediaFileInfo::GetInstance(), paths);
-    return WriteFileAtomically(ReportFilePath(), result.xml);
+    const QString target = ReportFilePath();
+    if (!WriteFileAtomically(target, result.xml))
+        return false;
+    if (writtenPath)
+        *writtenPath = target;
+    return true;
 }

@@ -65,5 +65,5 @@ ReportResult CollectReport(CMediaFileInfo& info, const QStringList& paths);
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Builds the report of paths with the shared record and writes it to ReportFilePath().
-// Returns true when the file was written.
-bool BuildReport(const QStringList& paths);
+// Returns true when the file was written, and then its path in *writtenPath.
+bool BuildReport(const QStringList& paths, QString* writtenPath = nullptr);

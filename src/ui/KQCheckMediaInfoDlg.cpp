@@ -6,7 +6,10 @@
 #include "SkinPainter.h"
 #include "controls/KQBitmapButton.h"
 #include "controls/LinkLabel.h"
+#include "report/MailReport.h"
 #include "report/MediaFilters.h"
+#include "report/ReportBuilder.h"
+#include "report/SaveReport.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -18,6 +21,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -228,16 +232,42 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
     return true;
 }
 
+bool CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath) {
+    return BuildReport(m_arrPaths, reportPath);
+}
+
 void CKQCheckMediaInfoDlg::OnSaveInfo() {
     if (!GatherPaths())
         return;
-    // Building the report and saving a copy of it come next; see the report library.
+    const QString target = m_pPrompts->GetSaveFileName(this, QStringLiteral("KQMediaInfo.txt"),
+                                                       QStringLiteral("txt(*.txt)"));
+    if (target.isEmpty())
+        return;
+    // A report that this build could not write is a failure: an older file is never saved.
+    QString report;
+    if (!BuildReportFile(&report) || !CopyReportFile(report, target))
+        m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
+                                QStringLiteral("Save file failed."));
 }
 
 void CKQCheckMediaInfoDlg::OnMailInfo() {
     if (!GatherPaths())
         return;
-    // Building the report and handing it to the mail client come next; see the report library.
+    QString report;
+    if (!BuildReportFile(&report)) {
+        // Never mail an older report, or none.
+        m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
+                                MailOutcomeText(kq::platform::MailOutcome::Failed));
+        return;
+    }
+    StartMailThread(report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](
+                                kq::platform::MailOutcome outcome) {
+        if (!window)
+            return;
+        if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
+            window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
+        emit window->MailFinished(static_cast<int>(outcome));
+    });
 }
 
 void CKQCheckMediaInfoDlg::OnCloseWindow() {

@@ -63,6 +63,11 @@ public:
     static QString LinkAddress();
     static QString EmptyListMessage();
 
+signals:
+    // A mail hand-off started by Mail Info has ended (a kq::platform::MailOutcome value), after
+    // any message about it was shown.
+    void MailFinished(int outcome);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -74,6 +79,10 @@ protected:
     // The first step of both report commands: m_arrPaths refilled from the list. False, after
     // telling the user, when the list is empty.
     bool GatherPaths();
+
+    // Writes the report of m_arrPaths; true with the written file's path, false when no
+    // report file could be written.
+    virtual bool BuildReportFile(QString* reportPath);
 
     // Lets the window manager move the window with the pointer (a press on the title strip);
     // where it cannot, the window follows the pointer itself until the button is released.

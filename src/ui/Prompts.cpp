@@ -21,11 +21,14 @@ QStringList CWidgetPrompts::GetOpenFileNames(QWidget* parent, const QStringList&
     return dialog.selectedFiles();
 }
 
-QString CWidgetPrompts::GetSaveFileName(QWidget* parent, const QString& defaultName) {
+QString CWidgetPrompts::GetSaveFileName(QWidget* parent, const QString& defaultName,
+                                        const QString& nameFilter) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // No default suffix: a name typed without an extension is used as typed.
+    dialog.setNameFilter(nameFilter);
     dialog.selectFile(defaultName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -34,6 +37,13 @@ QString CWidgetPrompts::GetSaveFileName(QWidget* parent, const QString& defaultN
 
 void CWidgetPrompts::ShowWarning(QWidget* parent, const QString& caption, const QString& text) {
     QMessageBox::warning(parent, caption, text, QMessageBox::Ok);
+}
+
+void CWidgetPrompts::ShowNotice(QWidget* parent, const QString& caption, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 IPrompts& DefaultPrompts() {

@@ -15,11 +15,17 @@ public:
     // nameFilters are Qt name filters ("Title (*.a *.b)"), the first one selected.
     virtual QStringList GetOpenFileNames(QWidget* parent, const QStringList& nameFilters) = 0;
 
-    // The file name chosen in a Save As dialog offering defaultName; empty on cancel.
-    virtual QString GetSaveFileName(QWidget* parent, const QString& defaultName) = 0;
+    // The file name chosen in a Save As dialog offering defaultName under one name filter
+    // ("Title (*.ext)"); the user confirms replacing an existing file. Empty on cancel.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& defaultName,
+                                    const QString& nameFilter) = 0;
 
     // A modal warning box with an OK button.
     virtual void ShowWarning(QWidget* parent, const QString& caption, const QString& text) = 0;
+
+    // A warning box with an OK button that returns at once and leaves the window usable, for
+    // news that arrives from background work.
+    virtual void ShowNotice(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 class QFileDialog;
@@ -32,8 +38,10 @@ public:
     static void ConfigureOpenDialog(QFileDialog& dialog, const QStringList& nameFilters);
 
     QStringList GetOpenFileNames(QWidget* parent, const QStringList& nameFilters) override;
-    QString GetSaveFileName(QWidget* parent, const QString& defaultName) override;
+    QString GetSaveFileName(QWidget* parent, const QString& defaultName,
+                            const QString& nameFilter) override;
     void ShowWarning(QWidget* parent, const QString& caption, const QString& text) override;
+    void ShowNotice(QWidget* parent, const QString& caption, const QString& text) override;
 };
 
 // The process-wide real prompts, used when a window is given none.
