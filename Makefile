@@ -15,8 +15,14 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
+# The window needs a display; without one, the report of the sample media is printed instead.
 run: build
-	@$(BUILD)/bin/kqmediareport tests/data/media
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		$(BUILD)/bin/KQCheckMediaInfo; \
+	else \
+		echo "No display (DISPLAY/WAYLAND_DISPLAY unset): the report of tests/data/media follows."; \
+		$(BUILD)/bin/kqmediareport tests/data/media; \
+	fi
 
 test: build
 	@ctest --preset $(PRESET)
