@@ -11,9 +11,24 @@ QFont FontForCellHeight(const QString& family, int cellHeight, int averageWidth,
     QFont font(family);
     font.setWeight(weight);
     font.setPixelSize(emPixels);
-    const qreal natural = QFontMetricsF(font).averageCharWidth();
-    if (averageWidth > 0 && natural > 0)
-        font.setStretch(qBound(50, int(std::lround(100.0 * averageWidth / natural)), 200));
+    if (averageWidth <= 0)
+        return font;
+    // The stretch is found by measuring: where a condensed face is installed, the font
+    // matcher picks it instead of scaling the regular one, and its width is its own.
+    int stretch = 100;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const qreal measured = QFontMetricsF(font).averageCharWidth();
+        // Never wider than asked: the texts are laid out for that width.
+        if (measured <= 0 || (measured <= averageWidth + 0.05 && measured > averageWidth - 0.5))
+            break;
+        int next = qBound(50, int(std::lround(stretch * averageWidth / measured)), 200);
+        if (next == stretch)
+            next = qBound(50, stretch + (measured > averageWidth ? -1 : 1), 200);
+        if (next == stretch)
+            break;
+        stretch = next;
+        font.setStretch(stretch);
+    }
     return font;
 }
 
