@@ -11,7 +11,7 @@ packages=(
     libmediainfo0v5 libmediainfo-dev
     mediainfo
     xdg-utils
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-wqy-microhei
     xvfb xauth xdotool imagemagick
 )
 # Regenerating sample media and running the benchmarks also need ffmpeg and GNU time.
