@@ -1,6 +1,6 @@
 #include "ReportTool.h"
 
-#include "media/MediaFileInfo.h"
+#include "report/AnalysisPool.h"
 #include "report/MediaFilters.h"
 #include "report/ReportBuilder.h"
 
@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +60,39 @@ QStringList ExpandPaths(const QStringList& arguments) {
     return paths;
 }
 
+bool ParsePositive(const QString& text, long long maximum, long long* value) {
+    bool ok = false;
+    const long long parsed = text.toLongLong(&ok);
+    if (!ok || parsed < 1 || parsed > maximum)
+        return false;
+    *value = parsed;
+    return true;
+}
+
+// "[12/300] name" on one line that is rewritten; cleared when the run ends.
+class TerminalProgress {
+public:
+    explicit TerminalProgress(std::FILE* stream) : m_stream(stream) {}
+    ~TerminalProgress() {
+        if (m_shown)
+            std::fputs("\r\033[K", m_stream);
+    }
+    bool operator()(const AnalysisProgress& progress) {
+        const QString name = QFileInfo(progress.current).fileName();
+        QString line = QStringLiteral("[%1/%2] %3").arg(progress.done).arg(progress.total).arg(name);
+        if (line.size() > 78)
+            line = line.left(77) + QChar(0x2026);
+        Print(m_stream, QStringLiteral("\r\033[K") + line);
+        std::fflush(m_stream);
+        m_shown = true;
+        return true;
+    }
+
+private:
+    std::FILE* m_stream;
+    bool m_shown = false;
+};
+
 } // namespace
 
 int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
@@ -75,8 +110,25 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
                                         QStringLiteral("Read file paths from <list>, one per "
                                                        "line (- for standard input)."),
                                         QStringLiteral("list"));
+    const QCommandLineOption jobsOption(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Analyse <n> files at a time (default: one per processor core)."),
+        QStringLiteral("n"));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("Leave out a file whose analysis takes longer than <seconds> "
+                       "(default: 20)."),
+        QStringLiteral("seconds"));
+    const QCommandLineOption memoryOption(
+        QStringLiteral("memory-limit"),
+        QStringLiteral("Leave out a file whose analysis needs more than <MiB> of address "
+                       "space (default: 2048)."),
+        QStringLiteral("MiB"));
     parser.addOption(outputOption);
     parser.addOption(listOption);
+    parser.addOption(jobsOption);
+    parser.addOption(timeoutOption);
+    parser.addOption(memoryOption);
     parser.addPositionalArgument(QStringLiteral("path"),
                                  QStringLiteral("Media files or directories."),
                                  QStringLiteral("[path...]"));
@@ -93,6 +145,30 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     if (parser.isSet(QStringLiteral("version"))) {
         Print(out, QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
         return kToolAllReported;
+    }
+
+    AnalysisOptions options;
+    long long number = 0;
+    if (parser.isSet(jobsOption)) {
+        if (!ParsePositive(parser.value(jobsOption), 256, &number)) {
+            Print(err, QStringLiteral("kqmediareport: -j wants a number from 1 to 256\n"));
+            return kToolFailure;
+        }
+        options.workers = static_cast<int>(number);
+    }
+    if (parser.isSet(timeoutOption)) {
+        if (!ParsePositive(parser.value(timeoutOption), 86400, &number)) {
+            Print(err, QStringLiteral("kqmediareport: --timeout wants seconds from 1 to 86400\n"));
+            return kToolFailure;
+        }
+        options.timeoutMs = static_cast<int>(number * 1000);
+    }
+    if (parser.isSet(memoryOption)) {
+        if (!ParsePositive(parser.value(memoryOption), 1LL << 30, &number)) {
+            Print(err, QStringLiteral("kqmediareport: --memory-limit wants a number of MiB\n"));
+            return kToolFailure;
+        }
+        options.memoryLimitBytes = number << 20;
     }
 
     // A list names files (as find writes them), so a directory in it is left out and named
@@ -114,7 +190,17 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     for (const QString& path : listed)
         requested.append(AbsolutePath(path));
 
-    const ReportResult report = CollectReport(CMediaFileInfo::GetInstance(), requested);
+    ReportResult report;
+    if (::isatty(::fileno(err))) {
+        TerminalProgress progress(err);
+        report = CollectReport(requested, options, std::ref(progress));
+    } else {
+        report = CollectReport(requested, options);
+    }
+    if (report.status != ReportStatus::Complete) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(report.failure));
+        return kToolFailure;
+    }
     for (const LeftOutFile& file : report.leftOut)
         Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(file.path, file.reason));
 

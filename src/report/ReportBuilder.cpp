@@ -1,5 +1,6 @@
 #include "ReportBuilder.h"
 
+#include "AnalysisPool.h"
 #include "ReportLocation.h"
 #include "media/MediaFileInfo.h"
 
@@ -114,18 +115,23 @@ QByteArray RenderReport(const QList<FileReport>& files) {
     return QByteArray(printer.CStr(), static_cast<qsizetype>(printer.Size()));
 }
 
-ReportResult CollectReport(CMediaFileInfo& info, const QStringList& paths) {
+ReportResult CollectReport(const QStringList& paths, const AnalysisOptions& options,
+                           const AnalysisProgressCallback& progress) {
     ReportResult result;
+    AnalysisRun run = AnalyseFiles(paths, options, progress);
+    if (run.status != AnalysisStatus::Complete) {
+        result.status = run.status == AnalysisStatus::Cancelled ? ReportStatus::Cancelled
+                                                                 : ReportStatus::Failed;
+        result.failure = run.failure;
+        return result;
+    }
     QList<FileReport> files;
-    for (const QString& path : paths) {
-        if (const QString problem = PathProblem(path); !problem.isEmpty()) {
-            result.leftOut.append({path, problem});
-            continue;
-        }
-        if (auto file = ReadFileReport(info, path))
-            files.append(std::move(*file));
+    for (qsizetype i = 0; i < run.files.size(); ++i) {
+        FileAnalysis& file = run.files[i];
+        if (file.report)
+            files.append(std::move(*file.report));
         else
-            result.leftOut.append({path, QStringLiteral("not opened by the library")});
+            result.leftOut.append({paths[i], file.reason});
     }
     result.xml = RenderReport(files);
     return result;
@@ -155,12 +161,17 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return false;
 }
 
-bool BuildReport(const QStringList& paths, QString* writtenPath) {
-    const ReportResult result = CollectReport(CMediaFileInfo::GetInstance(), paths);
+BuildStatus BuildReport(const QStringList& paths, QString* writtenPath,
+                        const AnalysisProgressCallback& progress) {
+    const ReportResult result = CollectReport(paths, AnalysisOptions(), progress);
+    if (result.status == ReportStatus::Cancelled)
+        return BuildStatus::Cancelled;
+    if (result.status != ReportStatus::Complete)
+        return BuildStatus::Failed;
     const QString target = ReportFilePath();
     if (!WriteFileAtomically(target, result.xml))
-        return false;
+        return BuildStatus::Failed;
     if (writtenPath)
         *writtenPath = target;
-    return true;
+    return BuildStatus::Written;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class CMediaFileInfo;
@@ -33,10 +34,18 @@ struct LeftOutFile {
     QString reason;
 };
 
+enum class ReportStatus { Complete, Cancelled, Failed };
+
 struct ReportResult {
+    ReportStatus status = ReportStatus::Complete;
     QByteArray xml;               // the document, in the report file's exact text form
     QList<LeftOutFile> leftOut;   // in input order
+    QString failure;              // why, when Failed
 };
+
+struct AnalysisOptions;
+struct AnalysisProgress;
+using AnalysisProgressCallback = std::function<bool(const AnalysisProgress&)>;
 
 // Why a path cannot be analysed before the library is asked ("missing", "not a regular
 // file", "not readable"), or an empty string when it may be opened. Devices, pipes and
@@ -56,14 +65,20 @@ void AddTextElement(TiXmlElement* parent, const QString& name, const QString& va
 // The report document for these files, in the report file's exact text form.
 QByteArray RenderReport(const QList<FileReport>& files);
 
-// Analyses every path in order; paths that cannot be analysed are left out and named.
-ReportResult CollectReport(CMediaFileInfo& info, const QStringList& paths);
+// Analyses every path (in worker processes, see AnalysisPool.h) and renders the report in
+// input order; paths that cannot be analysed are left out and named.
+ReportResult CollectReport(const QStringList& paths, const AnalysisOptions& options,
+                           const AnalysisProgressCallback& progress = {});
 
 // Writes bytes to path through a temporary file and a rename: the previous file stays
 // whole when anything fails. A device or pipe is written to directly. Returns false (with a
 // reason in *error) on failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// Builds the report of paths with the shared record and writes it to ReportFilePath().
-// Returns true when the file was written, and then its path in *writtenPath.
-bool BuildReport(const QStringList& paths, QString* writtenPath = nullptr);
+enum class BuildStatus { Written, Failed, Cancelled };
+
+// Builds the report of paths with the default analysis options and writes it to
+// ReportFilePath(); then its path is in *writtenPath. A cancelled or failed build writes
+// nothing and leaves the previous file as it was.
+BuildStatus BuildReport(const QStringList& paths, QString* writtenPath = nullptr,
+                        const AnalysisProgressCallback& progress = {});

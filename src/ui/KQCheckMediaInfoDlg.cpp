@@ -6,6 +6,7 @@
 #include "SkinPainter.h"
 #include "controls/KQBitmapButton.h"
 #include "controls/LinkLabel.h"
+#include "report/AnalysisPool.h"
 #include "report/MailReport.h"
 #include "report/MediaFilters.h"
 #include "report/ReportBuilder.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -22,9 +24,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWindow>
 
@@ -147,6 +151,9 @@ void CKQCheckMediaInfoDlg::LayoutButtons() {
 }
 
 void CKQCheckMediaInfoDlg::OnCommand(int id) {
+    // One report at a time; the build's progress dialog offers Cancel.
+    if (m_bBuilding && (id == ID_SAVE_INFO || id == ID_MAIL_INFO || id == ID_ADD_MEDIA))
+        return;
     switch (id) {
     case IDCANCEL_EXIT:
         reject();
@@ -232,8 +239,58 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
     return true;
 }
 
-bool CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath) {
-    return BuildReport(m_arrPaths, reportPath);
+BuildStatus CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath) {
+    // A copy: a command run while the build lets events through refills m_arrPaths.
+    const QStringList paths = m_arrPaths;
+    m_bBuilding = true;
+    m_bCancelBuild = false;
+    QElapsedTimer clock;
+    clock.start();
+    const BuildStatus status =
+        BuildReport(paths, reportPath, [this, &clock](const AnalysisProgress& progress) {
+            return OnBuildProgress(progress, clock.elapsed());
+        });
+    m_pProgress.reset();
+    m_bBuilding = false;
+    if (m_nPendingResult >= 0)
+        QTimer::singleShot(0, this, [this] { done(std::exchange(m_nPendingResult, -1)); });
+    return status;
+}
+
+bool CKQCheckMediaInfoDlg::OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs) {
+    // Short builds finish without a dialog flashing up.
+    constexpr qint64 kShowAfterMs = 500;
+    if (!m_pProgress && elapsedMs >= kShowAfterMs && progress.done < progress.total) {
+        m_pProgress = std::make_unique<QProgressDialog>(this);
+        m_pProgress->setObjectName(QStringLiteral("buildProgress"));
+        m_pProgress->setWindowTitle(QCoreApplication::applicationName());
+        m_pProgress->setCancelButtonText(QStringLiteral("Cancel"));
+        m_pProgress->setWindowModality(Qt::WindowModal);
+        m_pProgress->setAutoClose(false);
+        m_pProgress->setAutoReset(false);
+        m_pProgress->setMinimumDuration(0);
+        m_pProgress->setMinimumWidth(380);
+        m_pProgress->show();
+    }
+    if (m_pProgress) {
+        m_pProgress->setMaximum(progress.total);
+        m_pProgress->setValue(progress.done);
+        m_pProgress->setLabelText(QStringLiteral("%1 of %2 files done\n%3")
+                                      .arg(progress.done)
+                                      .arg(progress.total)
+                                      .arg(QFileInfo(progress.current).fileName()));
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !m_bCancelBuild && !(m_pProgress && m_pProgress->wasCanceled());
+}
+
+void CKQCheckMediaInfoDlg::done(int result) {
+    if (m_bBuilding) {
+        m_bCancelBuild = true;
+        m_nPendingResult = result;
+        return;
+    }
+    QDialog::done(result);
 }
 
 void CKQCheckMediaInfoDlg::OnSaveInfo() {
@@ -245,7 +302,10 @@ void CKQCheckMediaInfoDlg::OnSaveInfo() {
         return;
     // A report that this build could not write is a failure: an older file is never saved.
     QString report;
-    if (!BuildReportFile(&report) || !CopyReportFile(report, target))
+    const BuildStatus status = BuildReportFile(&report);
+    if (status == BuildStatus::Cancelled)
+        return;
+    if (status != BuildStatus::Written || !CopyReportFile(report, target))
         m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
                                 QStringLiteral("Save file failed."));
 }
@@ -254,7 +314,10 @@ void CKQCheckMediaInfoDlg::OnMailInfo() {
     if (!GatherPaths())
         return;
     QString report;
-    if (!BuildReportFile(&report)) {
+    const BuildStatus status = BuildReportFile(&report);
+    if (status == BuildStatus::Cancelled)
+        return;
+    if (status != BuildStatus::Written) {
         // Never mail an older report, or none.
         m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
                                 MailOutcomeText(kq::platform::MailOutcome::Failed));

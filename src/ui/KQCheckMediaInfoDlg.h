@@ -5,7 +5,12 @@
 #include <QIcon>
 #include <QStringList>
 
+#include <memory>
+
+enum class BuildStatus;
+struct AnalysisProgress;
 class CKQBitmapButton;
+class QProgressDialog;
 class CLinkLabel;
 class IPrompts;
 class QTreeWidget;
@@ -57,6 +62,8 @@ public:
     static QStringList OpenFileNameFilters();
 
     const QStringList& Paths() const { return m_arrPaths; }
+    // True while a report is being built.
+    bool IsBuilding() const { return m_bBuilding; }
     QTreeWidget* FileList() const { return m_listFiles; }
 
     static QString TitleText();
@@ -80,9 +87,13 @@ protected:
     // telling the user, when the list is empty.
     bool GatherPaths();
 
-    // Writes the report of m_arrPaths; true with the written file's path, false when no
-    // report file could be written.
-    virtual bool BuildReportFile(QString* reportPath);
+    // Writes the report of m_arrPaths and gives the written file's path. A build that takes
+    // a while shows its progress with a Cancel button; the window keeps working meanwhile.
+    virtual BuildStatus BuildReportFile(QString* reportPath);
+
+    // Closing while a report is being built cancels the build first.
+    void done(int result) override;
+
 
     // Lets the window manager move the window with the pointer (a press on the title strip);
     // where it cannot, the window follows the pointer itself until the button is released.
@@ -96,6 +107,7 @@ private:
     CKQBitmapButton* CreateButton(int id, const char* objectName);
     void LoadButtonBitmaps();
     void LayoutButtons();
+    bool OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs);
 
     IPrompts* m_pPrompts;
     CLinkLabel* m_wndLink = nullptr;
@@ -111,4 +123,8 @@ private:
     int m_nCaptionWidth = 0;
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
+    bool m_bBuilding = false;
+    bool m_bCancelBuild = false;
+    int m_nPendingResult = -1; // a close asked for during a build
+    std::unique_ptr<QProgressDialog> m_pProgress;
 };

@@ -103,6 +103,7 @@ struct RunSetup {
     QByteArray input;                  // written to standard input, which is then closed
     std::optional<QStringList> locale; // when set: the only locale variables ("LC_ALL=C")
     QString standardOutputFile;        // instead of a pipe
+    QStringList environment;           // "NAME=value" entries set on top of ours
 };
 
 struct Run {
@@ -122,6 +123,8 @@ Run RunTool(const QStringList& arguments, const RunSetup& setup = {}) {
         for (const QString& pair : *setup.locale)
             environment.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     }
+    for (const QString& pair : setup.environment)
+        environment.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     process.setProcessEnvironment(environment);
     if (!setup.workingDirectory.isEmpty())
         process.setWorkingDirectory(setup.workingDirectory);
@@ -578,6 +581,16 @@ private slots:
         QTest::newRow("--files-from without a list")
             << QStringList{"@MEDIA@/sample.mp4", "--files-from"} << QByteArray()
             << "'--files-from'";
+        QTest::newRow("no workers") << QStringList{"-j", "0", "@MEDIA@/sample.mp4"} << QByteArray()
+                                    << "-j wants a number from 1 to 256";
+        QTest::newRow("workers not a number")
+            << QStringList{"--jobs=two", "@MEDIA@/sample.mp4"} << QByteArray()
+            << "-j wants a number from 1 to 256";
+        QTest::newRow("no time") << QStringList{"--timeout", "0", "@MEDIA@/sample.mp4"}
+                                 << QByteArray() << "--timeout wants seconds";
+        QTest::newRow("negative memory")
+            << QStringList{"--memory-limit", "-5", "@MEDIA@/sample.mp4"} << QByteArray()
+            << "--memory-limit wants a number of MiB";
         QTest::newRow("list that cannot be read")
             << QStringList{"--files-from", "@TMP@/absent.txt", "-o", "@TMP@/report.xml",
                            "@MEDIA@/sample.mp4"}
@@ -604,8 +617,9 @@ private slots:
         QTest::addColumn<QByteArray>("exactOutput"); // checked when not empty
         QTest::addColumn<QByteArrayList>("outputParts");
 
-        const QByteArrayList help = {"Usage:", "--files-from <list>", "--output <file>",
-                                     "--version", "path"};
+        const QByteArrayList help = {"Usage:",         "--files-from <list>", "--output <file>",
+                                     "--jobs <n>",     "--timeout <seconds>", "--memory-limit <MiB>",
+                                     "--version",      "path"};
         QTest::newRow("--help") << QStringList{"--help"} << QByteArray() << help;
         QTest::newRow("-h") << QStringList{"-h"} << QByteArray() << help;
         QTest::newRow("--help before paths")
@@ -632,6 +646,56 @@ private slots:
         for (const QByteArray& part : outputParts)
             QVERIFY2(run.out.contains(part), part.constData());
         QVERIFY(!QFileInfo::exists(m_tmp->path() + QStringLiteral("/report.xml")));
+    }
+
+    // However many workers analyse the files, the report is the one in input order.
+    void workerCountDoesNotChangeTheReport_data() {
+        QTest::addColumn<QString>("jobs");
+        QTest::newRow("one") << QStringLiteral("1");
+        QTest::newRow("two") << QStringLiteral("2");
+        QTest::newRow("more than files") << QStringLiteral("40");
+    }
+    void workerCountDoesNotChangeTheReport() {
+        QFETCH(QString, jobs);
+        const QStringList names = {"multi.mkv", "sample.mp4", "sample.png", "sample.ts",
+                                   "sample.avi", "sample.mp3", "sample.wav", "multi.mkv"};
+        QStringList arguments = {QStringLiteral("-j"), jobs};
+        for (const QString& name : names)
+            arguments.append(MediaDir() + u'/' + name);
+        CheckRun(RunTool(arguments), 0, {}, names);
+    }
+
+    // A file that hangs the library is left out after the time limit; the others stay.
+    void hangingFileIsLeftOut() {
+        const QString hang = m_tmp->path() + QStringLiteral("/hang.mkv");
+        QFile file(hang);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("KQFAKEMEDIA\n!hang\n");
+        file.close();
+        RunSetup setup;
+        setup.environment = {QStringLiteral("LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full")};
+        const Run run = RunTool({QStringLiteral("--timeout"), QStringLiteral("1"), hang,
+                                 QStringLiteral(KQ_FAKE_DATA_DIR "/two-audio.kqfake")},
+                                setup);
+        QVERIFY2(run.finished, "kqmediareport did not finish normally in time");
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err, "kqmediareport: left out " + hang.toUtf8() +
+                              ": took longer than the time limit of 1 s\n");
+        QCOMPARE(run.out.count("<FileInfo>"), 1);
+        QVERIFY(run.out.contains("two-audio.kqfake</CompleteName>"));
+    }
+
+    void missingWorkerIsAnError() {
+        RunSetup setup;
+        setup.environment = {QStringLiteral("KQ_MEDIA_WORKER=/nonexistent/kqmediaworker")};
+        const QString report = m_tmp->path() + QStringLiteral("/report.xml");
+        const Run run = RunTool({QStringLiteral("-o"), report, MediaDir() + "/sample.mp4"}, setup);
+        QVERIFY2(run.finished, "kqmediareport did not finish normally in time");
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("kqmediareport: cannot start the analysis worker "
+                                    "/nonexistent/kqmediaworker"),
+                 run.err.constData());
+        QVERIFY(!QFileInfo::exists(report));
     }
 
     // The library opens a path only when the C library's multibyte conversion can encode it,

@@ -16,6 +16,11 @@
 // anything else is UTF-8. A file that does not start with the magic line, or that holds a
 // line of another form, does not open (so a typo cannot go unnoticed).
 //
+// A line "!<behaviour>" makes Open misbehave the way hostile files make the real library
+// misbehave: "!hang" never returns, "!crash" aborts the process, "!allocate" allocates
+// (and touches) memory without bound, "!network" opens a TCP connection to 127.0.0.1
+// before answering, "!sleep <ms>" takes that long before answering.
+//
 // MediaInfo_Open(path) returns 1 when the description opens, else 0. MediaInfo_Get answers
 // the value given for (kind, number, parameter) when asked for text (info kind 1) by name
 // (search kind 0); CompleteName of general stream 0 defaults to the path that was opened;
@@ -40,11 +45,16 @@
 #include <cstring>
 #include <cwchar>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #define KQ_EXPORT extern "C" __attribute__((visibility("default")))
@@ -236,9 +246,31 @@ void AppendLine(const char* variable, const std::string& line) {
 
 void Log(const std::string& line) { AppendLine("KQ_FAKE_MEDIAINFO_LOG", line); }
 
+// Handles still alive when the file is unmapped: a caller that unloads the library under a
+// handle of its own cannot give that handle back, so the library frees it itself.
+std::set<FakeHandle*>& LiveHandles() {
+    static auto* live = new std::set<FakeHandle*>;
+    return *live;
+}
+
+FakeHandle* NewHandle() {
+    auto* handle = new FakeHandle;
+    LiveHandles().insert(handle);
+    return handle;
+}
+
+void DeleteHandle(void* handle) {
+    auto* h = static_cast<FakeHandle*>(handle);
+    if (LiveHandles().erase(h) != 0)
+        delete h;
+}
+
 __attribute__((constructor)) void OnLoad() { AppendLine("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Loaded"); }
 __attribute__((destructor)) void OnUnload() {
     AppendLine("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Unloaded");
+    for (FakeHandle* handle : LiveHandles())
+        delete handle;
+    delete &LiveHandles();
 }
 
 // --- replies --------------------------------------------------------------------------------
@@ -270,7 +302,56 @@ const wchar_t* Reply(void* handle, const std::wstring& text) {
 
 // --- descriptions ---------------------------------------------------------------------------
 
-bool ReadDescription(const std::string& path, std::map<Key, std::wstring>* values) {
+struct Behaviour {
+    std::string name;
+    long milliseconds = 0;
+};
+
+void Misbehave(const Behaviour& behaviour) {
+    if (behaviour.name == "hang") {
+        for (;;)
+            ::pause();
+    } else if (behaviour.name == "crash") {
+        std::abort();
+    } else if (behaviour.name == "allocate") {
+        // Touched, so the pages are really taken; never freed, like a runaway parser.
+        for (;;) {
+            char* block = new char[64u << 20];
+            std::memset(block, 1, 64u << 20);
+        }
+    } else if (behaviour.name == "network") {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        Log(fd >= 0 ? "Socket opened" : "Socket refused");
+        if (fd >= 0) {
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(9);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            ::close(fd);
+        }
+    } else if (behaviour.name == "sleep") {
+        timespec wait {behaviour.milliseconds / 1000, (behaviour.milliseconds % 1000) * 1000000};
+        while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool ParseBehaviour(const std::string& line, Behaviour* behaviour) {
+    char name[16] = {};
+    long milliseconds = 0;
+    const int fields = std::sscanf(line.c_str(), "!%15s %ld", name, &milliseconds);
+    const std::string text = name;
+    if (fields < 1 || (text != "hang" && text != "crash" && text != "allocate" &&
+                       text != "network" && text != "sleep"))
+        return false;
+    behaviour->name = text;
+    behaviour->milliseconds = milliseconds;
+    return true;
+}
+
+bool ReadDescription(const std::string& path, std::map<Key, std::wstring>* values,
+                     Behaviour* behaviour) {
     // Never block on a pipe or a device: such a path must not reach the library at all,
     // and the log already shows that it did.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -312,6 +393,11 @@ bool ReadDescription(const std::string& path, std::map<Key, std::wstring>* value
         }
         if (line.empty() || line[0] == '#')
             continue;
+        if (line[0] == '!') {
+            if (!ParseBehaviour(line, behaviour))
+                return false;
+            continue;
+        }
         int kind = 0;
         unsigned long number = 0;
         int consumed = 0;
@@ -339,14 +425,14 @@ bool ReadDescription(const std::string& path, std::map<Key, std::wstring>* value
 
 KQ_EXPORT void* MediaInfo_New() {
     Log("New");
-    return new FakeHandle;
+    return NewHandle();
 }
 
 KQ_EXPORT void MediaInfo_Delete(void* handle) {
     Log("Delete");
     if (!handle)
         return;
-    delete static_cast<FakeHandle*>(handle);
+    DeleteHandle(handle);
 }
 
 KQ_EXPORT std::size_t MediaInfo_Open(void* handle, const wchar_t* path) {
@@ -357,8 +443,10 @@ KQ_EXPORT std::size_t MediaInfo_Open(void* handle, const wchar_t* path) {
     h->open = false;
     h->values.clear();
     std::map<Key, std::wstring> values;
-    if (!ReadDescription(ToUtf8(path), &values))
+    Behaviour behaviour;
+    if (!ReadDescription(ToUtf8(path), &values, &behaviour))
         return 0;
+    Misbehave(behaviour);
     h->open = true;
     h->path = path;
     h->values = std::move(values);
@@ -407,14 +495,14 @@ KQ_EXPORT const wchar_t* MediaInfo_Option(void* handle, const wchar_t* option,
 
 KQ_EXPORT void* MediaInfoList_New() {
     Log("MediaInfoList_New");
-    return new FakeHandle;
+    return NewHandle();
 }
 
 KQ_EXPORT void MediaInfoList_Delete(void* handle) {
     Log("MediaInfoList_Delete");
     if (!handle)
         return;
-    delete static_cast<FakeHandle*>(handle);
+    DeleteHandle(handle);
 }
 
 KQ_EXPORT std::size_t MediaInfoList_Open(void*, const wchar_t*, int) {

@@ -4,6 +4,7 @@
 #include "FakeMediaInfoSupport.h"
 #include "media/MediaFileInfo.h"
 #include "media/MediaInfoHandle.h"
+#include "report/AnalysisPool.h"
 #include "report/ReportBuilder.h"
 #include "report/ReportLocation.h"
 
@@ -19,6 +20,9 @@
 #include <unistd.h>
 
 using namespace kqtest;
+
+// What a worker asks of the library before its first file.
+const QStringList kWorkerSetup = {QStringLiteral("New"), QStringLiteral("Option Internet No")};
 
 class TestReportBuilder : public QObject {
     Q_OBJECT
@@ -142,7 +146,8 @@ void TestReportBuilder::initTestCase() {
 
     FakeLog log;
     const QStringList paths = {FakeDataPath(QStringLiteral("two-audio.kqfake"))};
-    m_firstBuildsWrote = BuildReport(paths) && BuildReport(paths);
+    m_firstBuildsWrote =
+        BuildReport(paths) == BuildStatus::Written && BuildReport(paths) == BuildStatus::Written;
     m_firstBuildsCalls = log.Lines();
 }
 
@@ -169,19 +174,23 @@ QByteArray TestReportBuilder::Expected(const QString& name) const {
 void TestReportBuilder::internetOptionSentOnceOverTwoBuilds() {
     QVERIFY(m_firstBuildsWrote);
     const QString open = QStringLiteral("Open ") + FakeDataPath(QStringLiteral("two-audio.kqfake"));
-    QCOMPARE(m_firstBuildsCalls.count(QStringLiteral("New")), 1);
-    QCOMPARE(m_firstBuildsCalls.count(QStringLiteral("Option Internet No")), 1);
+    // Each build's worker creates its record once and sets the option before its first file.
+    QCOMPARE(m_firstBuildsCalls.count(QStringLiteral("New")), 2);
+    QCOMPARE(m_firstBuildsCalls.count(QStringLiteral("Option Internet No")), 2);
     QCOMPARE(m_firstBuildsCalls.count(open), 2);
-    // The option is set before the first file is opened.
-    QCOMPARE(m_firstBuildsCalls.mid(0, 3), QStringList({"New", "Option Internet No", open}));
-    QCOMPARE(MediaLibrary_LoadCount(), 1u);
+    const QStringList firstBuild = m_firstBuildsCalls.mid(0, m_firstBuildsCalls.size() / 2);
+    QCOMPARE(firstBuild.mid(0, 3), QStringList({"New", "Option Internet No", open}));
+    QCOMPARE(m_firstBuildsCalls.mid(firstBuild.size()), firstBuild);
+    // The library is loaded in the workers only, never here.
+    QCOMPARE(MediaLibrary_LoadCount(), 0u);
+    QVERIFY(!MediaLibrary_IsLoaded());
 }
 
 void TestReportBuilder::reportGoesBesideTheProgram() {
     QCOMPARE(GetProgramDirectory(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     QCOMPARE(ReportFilePath(), m_reportPath);
     QFile::remove(m_reportPath);
-    QVERIFY(BuildReport({FakeDataPath(QStringLiteral("two-audio.kqfake"))}));
+    QCOMPARE(BuildReport({FakeDataPath(QStringLiteral("two-audio.kqfake"))}), BuildStatus::Written);
     QVERIFY(QFile::exists(m_reportPath));
     QVERIFY(!QFile::exists(m_userDataDir + QStringLiteral("/MediaFileInfo.xml")));
 }
@@ -215,7 +224,7 @@ void TestReportBuilder::writesExactBytes() {
 
     // A longer earlier report must not leave anything behind.
     QVERIFY(WriteBytes(m_reportPath, QByteArray(20000, 'x')));
-    QVERIFY(BuildReport(paths));
+    QCOMPARE(BuildReport(paths), BuildStatus::Written);
     const QByteArray expectedBytes = Expected(expected);
     QVERIFY(!expectedBytes.isEmpty());
     QCOMPARE(ReadBytes(m_reportPath), expectedBytes);
@@ -223,8 +232,11 @@ void TestReportBuilder::writesExactBytes() {
 
 void TestReportBuilder::samePathTwiceGivesIdenticalElements() {
     const QString path = FakeDataPath(QStringLiteral("two-video-one-audio.kqfake"));
-    QVERIFY(BuildReport({path, path}));
-    const QByteArray report = ReadBytes(m_reportPath);
+    AnalysisOptions oneWorker;
+    oneWorker.workers = 1;
+    const ReportResult result = CollectReport({path, path}, oneWorker);
+    QCOMPARE(result.status, ReportStatus::Complete);
+    const QByteArray report = result.xml;
     const QByteArray start = "\r\n    <FileInfo>\r\n";
     const qsizetype first = report.indexOf(start);
     const qsizetype second = report.indexOf(start, first + 1);
@@ -234,8 +246,9 @@ void TestReportBuilder::samePathTwiceGivesIdenticalElements() {
     QVERIFY(report.endsWith(end));
     QCOMPARE(report.mid(first, second - first),
              report.mid(second, report.size() - end.size() - second));
-    // Both opened and asked in full, one after the other.
-    QCOMPARE(m_log->Lines(), CallsForFile(path, 2, 1) + CallsForFile(path, 2, 1));
+    // Both opened and asked in full, one after the other, by the one worker.
+    QCOMPARE(m_log->Lines(),
+             kWorkerSetup + CallsForFile(path, 2, 1) + CallsForFile(path, 2, 1));
 }
 
 void TestReportBuilder::valueIsEscaped_data() {
@@ -265,7 +278,7 @@ void TestReportBuilder::valueIsEscaped() {
 
     const QString path = m_dir.filePath(QStringLiteral("escape.kqfake"));
     QVERIFY(WriteDescription(path, {QStringLiteral("0 0 Format=") + described}));
-    QVERIFY(BuildReport({path}));
+    QCOMPARE(BuildReport({path}), BuildStatus::Written);
     QByteArray file = Crlf("<AllFileInfo>\n"
                            "    <FileInfo>\n"
                            "        <GeneralInfo>\n"
@@ -312,8 +325,8 @@ void TestReportBuilder::streamCountsDriveElementsAndCalls() {
               << QStringLiteral("2 %1 Format=audio %1").arg(n);
     QVERIFY(WriteDescription(path, lines));
 
-    QVERIFY(BuildReport({path}));
-    QCOMPARE(m_log->Lines(), CallsForFile(path, videoCount, audioCount));
+    QCOMPARE(BuildReport({path}), BuildStatus::Written);
+    QCOMPARE(m_log->Lines(), kWorkerSetup + CallsForFile(path, videoCount, audioCount));
 
     const QByteArray report = ReadBytes(m_reportPath);
     QCOMPARE(report.count("        <Video>\r\n"), videoCount);
@@ -348,7 +361,7 @@ void TestReportBuilder::leftOutPathsNeverReachTheLibrary() {
     }
 
     const ReportResult result =
-        CollectReport(CMediaFileInfo::GetInstance(), problems + QStringList({notMedia, good}));
+        CollectReport(problems + QStringList({notMedia, good}), AnalysisOptions());
     // Only the two regular, readable files are handed to the library.
     QStringList opened;
     for (const QString& line : m_log->Lines())
@@ -370,11 +383,11 @@ void TestReportBuilder::failedWriteKeepsPreviousReport() {
     const QByteArray previous = "<AllFileInfo />\r\n<!-- an earlier report -->\r\n";
     QVERIFY(WriteBytes(m_reportPath, previous));
     const QStringList paths = {FakeDataPath(QStringLiteral("two-video-one-audio.kqfake"))};
-    bool wrote = true;
+    bool wrote = true; // until the limited build says otherwise
     {
         FileSizeLimit limit(16);
         QVERIFY(limit.IsActive());
-        wrote = BuildReport(paths);
+        wrote = BuildReport(paths) == BuildStatus::Written;
     }
     QVERIFY(!wrote);
     QCOMPARE(ReadBytes(m_reportPath), previous);
@@ -386,7 +399,7 @@ void TestReportBuilder::failedWriteKeepsPreviousReport() {
     QCOMPARE(beside, QStringList({"MediaFileInfo.xml"}));
 
     // The failure was the write alone: the next build succeeds.
-    QVERIFY(BuildReport(paths));
+    QCOMPARE(BuildReport(paths), BuildStatus::Written);
     QVERIFY(ReadBytes(m_reportPath).startsWith("<AllFileInfo>\r\n    <FileInfo>\r\n"));
 }
 

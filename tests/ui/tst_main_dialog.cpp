@@ -1,5 +1,6 @@
 #include "FakePrompts.h"
 #include "report/MediaFilters.h"
+#include "report/ReportBuilder.h"
 #include "ui/KQCheckMediaInfoDlg.h"
 #include "ui/controls/KQBitmapButton.h"
 #include "ui/controls/LinkLabel.h"
@@ -29,9 +30,9 @@ public:
 protected:
     void StartWindowMove(const QPoint&) override { ++moves; }
     // No report is written and no mail leaves these tests; the report commands have their own.
-    bool BuildReportFile(QString*) override {
+    BuildStatus BuildReportFile(QString*) override {
         builds.append(m_arrPaths);
-        return false;
+        return BuildStatus::Failed;
     }
 };
 

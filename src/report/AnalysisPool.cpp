@@ -1,0 +1,289 @@
+#include "AnalysisPool.h"
+
+#include "AnalysisProtocol.h"
+#include "ReportLocation.h"
+#include "media/MediaInfoHandle.h"
+#include "platform/WorkerProcess.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef KQ_WORKER_INSTALL_RELATIVE_DIR
+#define KQ_WORKER_INSTALL_RELATIVE_DIR "../libexec/KQCheckMediaInfo"
+#endif
+
+using kq::platform::WorkerProcess;
+
+namespace {
+
+constexpr char kWorkerName[] = "kqmediaworker";
+constexpr int kGraceMs = 2000;
+constexpr qint64 kProgressIntervalMs = 40;
+
+struct Slot {
+    WorkerProcess process;
+    int index = -1; // the path being analysed, or -1 when idle
+    qint64 deadline = 0;
+    QByteArray buffer;
+};
+
+QString FormatLimit(long long bytes) {
+    if (bytes % (1LL << 30) == 0)
+        return QStringLiteral("%1 GiB").arg(bytes >> 30);
+    return QStringLiteral("%1 MiB").arg(bytes >> 20);
+}
+
+QString SignalName(int signal) {
+    if (const char* abbreviation = ::sigabbrev_np(signal))
+        return QStringLiteral("SIG") + QLatin1String(abbreviation);
+    return QString::number(signal);
+}
+
+QString ReasonForEnd(int status, const AnalysisOptions& options) {
+    if (WIFSIGNALED(status)) {
+        // The worker's system call filter answers a network socket with SIGSYS.
+        if (WTERMSIG(status) == SIGSYS)
+            return QStringLiteral("blocked: the media library tried to use the network");
+        return QStringLiteral("the media library crashed (%1)").arg(SignalName(WTERMSIG(status)));
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitOutOfMemory)
+        return QStringLiteral("needs more memory than the limit of %1")
+            .arg(FormatLimit(options.memoryLimitBytes));
+    return QStringLiteral("the analysis ended unexpectedly (exit status %1)")
+        .arg(WIFEXITED(status) ? WEXITSTATUS(status) : status);
+}
+
+bool SendAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype size = bytes.size();
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+class Run {
+public:
+    Run(const QStringList& paths, const AnalysisOptions& options,
+        const AnalysisProgressCallback& progress)
+        : m_paths(paths), m_options(options), m_progress(progress) {
+        m_result.files.resize(paths.size());
+        m_program =
+            options.workerProgram.isEmpty() ? AnalysisWorkerProgram() : options.workerProgram;
+        const QString library =
+            options.libraryFile.isEmpty() ? MediaLibrary_FileName() : options.libraryFile;
+        m_arguments = {QStringLiteral("--parent"), QString::number(::getpid()),
+                       QStringLiteral("--memory-limit"),
+                       QString::number(std::max(0LL, options.memoryLimitBytes)),
+                       QStringLiteral("--library"), library};
+    }
+
+    AnalysisRun Execute() {
+        m_clock.start();
+        for (int i = 0; i < m_paths.size(); ++i) {
+            if (const QString problem = PathProblem(m_paths[i]); !problem.isEmpty())
+                LeaveOut(i, problem);
+            else
+                m_queue.append(i);
+        }
+        const int cores = std::max(1, QThread::idealThreadCount());
+        const int wanted = m_options.workers > 0 ? m_options.workers : cores;
+        m_slots.resize(static_cast<std::size_t>(std::min<qsizetype>(wanted, m_queue.size())));
+
+        while (m_done < m_paths.size()) {
+            if (!Dispatch() || !Wait() || !Report())
+                return Finish(kGraceMs);
+        }
+        Report(true);
+        return Finish(kGraceMs);
+    }
+
+private:
+    void LeaveOut(int index, const QString& reason) {
+        m_result.files[index].reason = reason;
+        ++m_done;
+    }
+
+    void Fail(const QString& failure) {
+        m_result.status = AnalysisStatus::Failed;
+        m_result.failure = failure;
+    }
+
+    bool Dispatch() {
+        for (Slot& slot : m_slots) {
+            if (slot.index >= 0 || m_next >= m_queue.size())
+                continue;
+            if (slot.process.pid < 0) {
+                QString error;
+                if (!kq::platform::StartWorkerProcess(m_program, m_arguments, &slot.process,
+                                                      &error)) {
+                    Fail(QStringLiteral("cannot start the analysis worker %1: %2")
+                             .arg(m_program, error));
+                    return false;
+                }
+            }
+            slot.index = m_queue[m_next++];
+            slot.buffer.clear();
+            slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
+            m_current = m_paths[slot.index];
+            // A worker that died before reading is noticed as its socket ends.
+            SendAll(slot.process.socket, FrameRequest(m_paths[slot.index]));
+        }
+        return true;
+    }
+
+    // Waits for replies, ends and timeouts; false when the run cannot go on.
+    bool Wait() {
+        std::vector<pollfd> fds;
+        std::vector<Slot*> owners;
+        qint64 wait = -1;
+        const qint64 now = m_clock.elapsed();
+        for (Slot& slot : m_slots) {
+            if (slot.index < 0)
+                continue;
+            fds.push_back({slot.process.socket, POLLIN, 0});
+            owners.push_back(&slot);
+            const qint64 left = std::max<qint64>(0, slot.deadline - now);
+            wait = wait < 0 ? left : std::min(wait, left);
+        }
+        if (m_progress)
+            wait = wait < 0 ? kProgressIntervalMs : std::min(wait, kProgressIntervalMs);
+        if (fds.empty() && wait < 0)
+            return true;
+        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait));
+        if (ready < 0 && errno != EINTR) {
+            Fail(QStringLiteral("waiting for the analysis workers: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+            if (fds[i].revents != 0 && !Receive(*owners[i]))
+                return false;
+        }
+        const qint64 later = m_clock.elapsed();
+        for (Slot& slot : m_slots) {
+            if (slot.index >= 0 && later >= slot.deadline) {
+                kq::platform::EndWorkerProcess(&slot.process, 0);
+                Complete(slot, {std::nullopt,
+                                QStringLiteral("took longer than the time limit of %1 s")
+                                    .arg(m_options.timeoutMs / 1000.0)});
+            }
+        }
+        return true;
+    }
+
+    bool Receive(Slot& slot) {
+        char chunk[16384];
+        const ssize_t n = ::read(slot.process.socket, chunk, sizeof chunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return true;
+        if (n <= 0) {
+            const int status = kq::platform::EndWorkerProcess(&slot.process, kGraceMs);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitSetupFailed) {
+                Fail(QStringLiteral("the analysis worker %1 could not set up its limits")
+                         .arg(m_program));
+                return false;
+            }
+            Complete(slot, {std::nullopt, ReasonForEnd(status, m_options)});
+            return true;
+        }
+        slot.buffer.append(chunk, n);
+        QByteArray payload;
+        const FrameState state = TakeFrame(&slot.buffer, &payload);
+        if (state == FrameState::Incomplete)
+            return true;
+        std::optional<FileReport> report;
+        if (state == FrameState::Invalid || !ParseReply(payload, &report) || !slot.buffer.isEmpty()) {
+            kq::platform::EndWorkerProcess(&slot.process, 0);
+            Complete(slot, {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
+            return true;
+        }
+        if (report)
+            Complete(slot, {std::move(report), QString()});
+        else
+            Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
+        return true;
+    }
+
+    void Complete(Slot& slot, FileAnalysis analysis) {
+        m_result.files[slot.index] = std::move(analysis);
+        slot.index = -1;
+        ++m_done;
+    }
+
+    bool Report(bool last = false) {
+        if (!m_progress)
+            return true;
+        const qint64 now = m_clock.elapsed();
+        if (!last && now - m_lastProgress < kProgressIntervalMs)
+            return true;
+        m_lastProgress = now;
+        if (m_progress({static_cast<int>(m_done), static_cast<int>(m_paths.size()), m_current}))
+            return true;
+        m_result.status = AnalysisStatus::Cancelled;
+        return false;
+    }
+
+    AnalysisRun Finish(int graceMs) {
+        // A finished run lets its workers end by themselves; a broken one kills them.
+        const int grace = m_result.status == AnalysisStatus::Complete ? graceMs : 0;
+        for (Slot& slot : m_slots) {
+            if (slot.process.pid > 0 || slot.process.socket >= 0)
+                kq::platform::EndWorkerProcess(&slot.process, grace);
+        }
+        if (m_result.status != AnalysisStatus::Complete)
+            m_result.files.clear();
+        return std::move(m_result);
+    }
+
+    const QStringList& m_paths;
+    const AnalysisOptions& m_options;
+    const AnalysisProgressCallback& m_progress;
+    QString m_program;
+    QStringList m_arguments;
+    AnalysisRun m_result;
+    QList<int> m_queue;
+    qsizetype m_next = 0;
+    qsizetype m_done = 0;
+    std::vector<Slot> m_slots;
+    QString m_current;
+    QElapsedTimer m_clock;
+    qint64 m_lastProgress = 0;
+};
+
+} // namespace
+
+QString AnalysisWorkerProgram() {
+    const QByteArray fromEnvironment = qgetenv("KQ_MEDIA_WORKER");
+    if (!fromEnvironment.isEmpty())
+        return QFile::decodeName(fromEnvironment);
+    const QString beside = GetProgramDirectory() + QLatin1String(kWorkerName);
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QFileInfo(GetProgramDirectory() + QLatin1String(KQ_WORKER_INSTALL_RELATIVE_DIR "/") +
+                     QLatin1String(kWorkerName))
+        .absoluteFilePath();
+}
+
+AnalysisRun AnalyseFiles(const QStringList& paths, const AnalysisOptions& options,
+                         const AnalysisProgressCallback& progress) {
+    return Run(paths, options, progress).Execute();
+}

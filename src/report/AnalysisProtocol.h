@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ReportBuilder.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// What passes between the report builder and an analysis worker over their socket: frames
+// of a 4-byte little-endian length and that many bytes. A request is a path in UTF-8; a
+// reply is the file's report values, or word that the library did not open the file.
+
+inline constexpr qsizetype kMaxFrameBytes = 64 << 20;
+
+QByteArray FrameRequest(const QString& path);
+QByteArray FrameReply(const std::optional<FileReport>& report);
+
+QString ParseRequest(const QByteArray& payload);
+// False when payload is not a reply.
+bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report);
+
+enum class FrameState { Incomplete, Complete, Invalid };
+// Moves the first whole frame of buffer into payload.
+FrameState TakeFrame(QByteArray* buffer, QByteArray* payload);
+
+// Worker exit statuses with a meaning of their own.
+inline constexpr int kWorkerExitSetupFailed = 70;
+inline constexpr int kWorkerExitOutOfMemory = 71;
