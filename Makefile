@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD := build/$(PRESET)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package clean
 
 all: build
 
@@ -30,6 +30,14 @@ test: build
 bench: build
 	@KQ_WITH_MEDIA_TOOLS=1 bash scripts/install-deps.sh
 	@bash bench/run.sh $(BUILD)
+
+# The Debian package build/package/kqcheckmediainfo_<version>_<arch>.deb: a release build
+# of its own (no tests), installed to /usr.
+package:
+	@KQ_WITH_PACKAGING_TOOLS=1 bash scripts/install-deps.sh
+	@cmake --preset package >/dev/null
+	@cmake --build --preset package
+	@cpack --preset package
 
 clean:
 	rm -rf build

@@ -11,6 +11,10 @@
 #ifndef KQ_INSTALL_FULL_BINDIR
 #define KQ_INSTALL_FULL_BINDIR "/usr/local/bin"
 #endif
+// Set by the install rules (cmake/Install.cmake), which decide the layout.
+#ifndef KQ_INSTALLED_LAYOUT_MARKER
+#define KQ_INSTALLED_LAYOUT_MARKER "../share/metainfo/example.kqmedia.KQCheckMediaInfo.metainfo.xml"
+#endif
 
 namespace {
 QString WithSlash(QString dir) {
@@ -32,9 +36,18 @@ QString GetProgramDirectory() {
     return WithSlash(QFileInfo(exe).absolutePath());
 }
 
+QString InstalledLayoutMarker() { return QStringLiteral(KQ_INSTALLED_LAYOUT_MARKER); }
+
 QString ReportDirectoryFor(const QString& programDirectory, const QString& installedBinDirectory,
                            const QString& userDataDirectory) {
-    const bool installed = Canonical(programDirectory) == Canonical(installedBinDirectory);
+    // The compiled-in directory alone misses `cmake --install --prefix` elsewhere and DESTDIR
+    // staging; the metainfo file beside the programs is there in every installation and never
+    // in a build tree. Resolved from the canonical directory, so ".." leaves the real folder,
+    // not a link to it.
+    const QString canonicalProgram = Canonical(programDirectory);
+    const bool installed =
+        canonicalProgram == Canonical(installedBinDirectory) ||
+        QFileInfo(WithSlash(canonicalProgram) + InstalledLayoutMarker()).isFile();
     // access() rather than file permissions: root and ACLs are judged the way a write is.
     const bool writable =
         ::access(QFile::encodeName(programDirectory).constData(), W_OK | X_OK) == 0;

@@ -6,10 +6,16 @@
 QString GetProgramDirectory();
 
 // Where the report file goes for a program running from programDirectory: that directory
-// when it is writable and not the directory the program is installed to; otherwise the
-// per-user data directory. Both directories end in "/".
+// when it is writable and the program is not installed; otherwise the per-user data
+// directory. The program counts as installed when programDirectory is installedBinDirectory
+// or the installed layout is found beside it (InstalledLayoutMarker), as under another
+// prefix or a staging DESTDIR. The result ends in "/".
 QString ReportDirectoryFor(const QString& programDirectory, const QString& installedBinDirectory,
                            const QString& userDataDirectory);
+
+// The file, relative to the installed programs' directory, that only an installation has
+// (the metainfo file), e.g. "../share/metainfo/example.kqmedia.KQCheckMediaInfo.metainfo.xml".
+QString InstalledLayoutMarker();
 
 // The report directory of this process (created when it is the per-user one).
 QString ReportDirectory();
