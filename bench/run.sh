@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Times kqmediareport against the smallest possible program that asks the library the same
-# questions (kq_bench_minimal_reader) and against `mediainfo --Output=XML`, all three on
-# the same corpus, and prints median wall times, their ratios and peak memory.
+# Times kqmediareport with one and with two analysis workers against the smallest possible
+# program that asks the library the same questions (kq_bench_minimal_reader) and against
+# `mediainfo --Output=XML`, all on the same corpus; then the peak memory of a 3,000-file
+# report, and a corpus with one hanging file.
 #
 #   bench/run.sh BUILD_DIR [CORPUS_DIR]
 #
-# BUILD_DIR is a configured and built tree (executables in BUILD_DIR/bin). CORPUS_DIR
-# defaults to bench/out/corpus and is made by bench/make-corpus.sh when needed.
+# BUILD_DIR is a configured and built tree (executables in BUILD_DIR/bin, the fake media
+# library in BUILD_DIR/fakes). CORPUS_DIR defaults to bench/out/corpus and is made by
+# bench/make-corpus.sh when needed.
 # Environment: RUNS (timed runs per program, default 5), FILES (corpus size, default 300),
-# KQ_BENCH_NO_HYPERFINE=1 to time with /usr/bin/time even when hyperfine is installed.
+# LARGE (files of the memory run, default 3000), HANG_TIMEOUT (seconds, default 5).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 out=$here/out
 runs=${RUNS:-5}
 files_wanted=${FILES:-300}
+large_wanted=${LARGE:-3000}
+hang_timeout=${HANG_TIMEOUT:-5}
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     echo "usage: $0 BUILD_DIR [CORPUS_DIR]" >&2
@@ -24,7 +28,8 @@ build=$(cd "$1" && pwd) || { echo "$0: no build directory $1" >&2; exit 2; }
 corpus=${2:-$out/corpus}
 tool=$build/bin/kqmediareport
 minimal=$build/bin/kq_bench_minimal_reader
-for program in "$tool" "$minimal"; do
+fake=$build/fakes/full
+for program in "$tool" "$minimal" "$build/bin/kqmediaworker"; do
     [ -x "$program" ] || { echo "$0: $program is missing; build $build first" >&2; exit 1; }
 done
 command -v mediainfo >/dev/null || { echo "$0: the mediainfo command is needed" >&2; exit 1; }
@@ -45,32 +50,26 @@ mapfile -t files <"$list"
 nfiles=${#files[@]}
 [ "$nfiles" -gt 0 ] || { echo "$0: the corpus $corpus is empty" >&2; exit 1; }
 
-names=("kqmediareport" "minimal reader" "mediainfo --Output=XML")
-# The report goes to standard output (discarded): -o names a file that is replaced through
-# a rename, which must never be a device.
-cmd_tool=("$tool" --files-from "$list")
-cmd_minimal=("$minimal" --files-from "$list")
-cmd_mediainfo=(mediainfo --Output=XML "${files[@]}")
-
+names=("kqmediareport -j 1" "kqmediareport -j 2" "minimal reader" "mediainfo --Output=XML")
 run_one() { # INDEX [PREFIX...]: runs program INDEX once, under PREFIX when given
     local i=$1
     shift
     case $i in
-        0) "$@" "${cmd_tool[@]}" ;;
-        1) "$@" "${cmd_minimal[@]}" ;;
-        2) "$@" "${cmd_mediainfo[@]}" ;;
+        0) "$@" "$tool" -j 1 --files-from "$list" ;;
+        1) "$@" "$tool" -j 2 --files-from "$list" ;;
+        2) "$@" "$minimal" --files-from "$list" ;;
+        3) "$@" mediainfo --Output=XML "${files[@]}" ;;
     esac
 }
 
-# Warm-up pass (page cache, library loading) that also checks that every program works on
-# every file; the report itself is kept for inspection.
-if ! run_one 0 >"$out/report.xml" 2>"$out/report.err"; then
-    echo "$0: kqmediareport failed or left files out (see $out/report.err)" >&2
-    exit 1
-fi
-opened=$(run_one 1)
+# Warm-up pass (page cache, library loading) that also checks every program on every file.
+run_one 0 >"$out/report.xml" 2>"$out/report.err" ||
+    { echo "$0: kqmediareport failed or left files out (see $out/report.err)" >&2; exit 1; }
+run_one 1 | cmp -s - "$out/report.xml" ||
+    { echo "$0: the two-worker report differs from the one-worker report" >&2; exit 1; }
+opened=$(run_one 2)
 [ "$opened" = "$nfiles" ] || { echo "$0: the minimal reader opened $opened of $nfiles files" >&2; exit 1; }
-run_one 2 >/dev/null || { echo "$0: mediainfo failed" >&2; exit 1; }
+run_one 3 >/dev/null || { echo "$0: mediainfo failed" >&2; exit 1; }
 
 median() { # numbers on standard input -> their median
     sort -g | awk '{ v[NR] = $1 } END {
@@ -78,86 +77,97 @@ median() { # numbers on standard input -> their median
         if (NR % 2) printf "%.4f\n", v[(NR + 1) / 2]
         else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-
-declare -a wall cpu rss
-timing=/usr/bin/time
-if [ -z "${KQ_BENCH_NO_HYPERFINE:-}" ] && command -v hyperfine >/dev/null && command -v jq >/dev/null; then
-    timing=hyperfine
-    quoted=()
-    for i in 0 1 2; do
-        quoted[i]=$(run_one "$i" printf '%q ')
-    done
-    hyperfine -N --style basic --warmup 1 --runs "$runs" --export-json "$out/hyperfine.json" \
-        -n "${names[0]}" "${quoted[0]}" -n "${names[1]}" "${quoted[1]}" \
-        -n "${names[2]}" "${quoted[2]}" >"$out/hyperfine.txt"
-    for i in 0 1 2; do
-        wall[i]=$(jq -r ".results[$i].median" "$out/hyperfine.json" | median)
-        cpu[i]=$(jq -r ".results[$i] | .user + .system" "$out/hyperfine.json" | median)
-    done
-fi
-
-# Peak memory always comes from /usr/bin/time -v; without hyperfine its runs are also the
-# timed ones. The programs take turns and the one that starts a round rotates, so a change
-# of machine load (other jobs on a shared machine) touches all three alike; the ratio of
-# the two programs run back to back in each round is kept as well.
-samples=$(mktemp -d "${TMPDIR:-/tmp}/kq-bench.XXXXXX")
-trap 'rm -rf "$samples"' EXIT
-passes=$runs
-[ "$timing" = hyperfine ] && passes=1
-for ((r = 0; r < passes; ++r)); do
-    for k in 0 1 2; do
-        i=$(((r + k) % 3))
-        start=$(date +%s.%N)
-        if ! run_one "$i" /usr/bin/time -v -o "$samples/time" >/dev/null 2>"$samples/err"; then
-            echo "$0: ${names[i]} failed:" >&2
-            cat "$samples/err" "$samples/time" >&2
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0) ? a / b : 0 }'; }
+verdict() { # VALUE OP LIMIT -> ok / MISSED
+    awk -v v="$1" -v op="$2" -v l="$3" 'BEGIN {
+        ok = (op == "<=") ? v <= l : (op == ">=") ? v >= l : v < l; print ok ? "ok" : "MISSED" }'
+}
+timed() { # SAMPLES_PREFIX COMMAND...: one run under /usr/bin/time; appends wall, cpu, rss
+    local prefix=$1 start end
+    shift
+    start=$(date +%s.%N)
+    if ! /usr/bin/time -v -o "$prefix.time" "$@" >/dev/null 2>"$prefix.err"; then
+        if ! grep -q 'left out' "$prefix.err"; then
+            echo "$0: $* failed:" >&2
+            cat "$prefix.err" "$prefix.time" >&2
             exit 1
         fi
-        end=$(date +%s.%N)
-        awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", b - a }' >"$samples/last$i"
-        cat "$samples/last$i" >>"$samples/wall$i"
-        awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$samples/time" >>"$samples/cpu$i"
-        awk -F': ' '/Maximum resident set size/ { print $2 }' "$samples/time" >>"$samples/rss$i"
-    done
-    paste "$samples/last0" "$samples/last1" | awk '{ printf "%.4f\n", $1 / $2 }' >>"$samples/paired"
-done
-fastest=()
-for i in 0 1 2; do
-    if [ "$timing" = hyperfine ]; then
-        fastest[i]=$(jq -r ".results[$i].min" "$out/hyperfine.json")
-    else
-        wall[i]=$(median <"$samples/wall$i")
-        cpu[i]=$(median <"$samples/cpu$i")
-        fastest[i]=$(sort -g "$samples/wall$i" | head -n 1)
     fi
-    rss[i]=$(sort -n "$samples/rss$i" | tail -n 1)
+    end=$(date +%s.%N)
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", b - a }' | tee -a "$prefix.wall" >"$prefix.last"
+    awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$prefix.time" >>"$prefix.cpu"
+    awk -F': ' '/Maximum resident set size/ { print $2 }' "$prefix.time" >>"$prefix.rss"
+}
+
+# The programs take turns and the one that starts a round rotates, so a change of machine
+# load touches all alike.
+samples=$(mktemp -d "${TMPDIR:-/tmp}/kq-bench.XXXXXX")
+trap 'rm -rf "$samples"' EXIT
+for ((r = 0; r < runs; ++r)); do
+    for k in 0 1 2 3; do
+        i=$(((r + k) % 4))
+        timed "$samples/p$i" run_one "$i"
+    done
 done
-paired=n/a
-[ "$timing" = hyperfine ] || paired=$(median <"$samples/paired")
+declare -a wall cpu rss
+for i in 0 1 2 3; do
+    wall[i]=$(median <"$samples/p$i.wall")
+    cpu[i]=$(median <"$samples/p$i.cpu")
+    rss[i]=$(sort -n "$samples/p$i.rss" | tail -n 1)
+done
+
+# Memory: a report of many files (the corpus files copied under more names).
+large_corpus=$out/corpus-$large_wanted
+bash "$here/make-corpus.sh" "$large_corpus" "$large_wanted" >/dev/null
+large_list=$out/files-$large_wanted.list
+find "$large_corpus" -maxdepth 1 -type f ! -name '.*' | LC_ALL=C sort >"$large_list"
+timed "$samples/large" "$tool" --files-from "$large_list"
+large_files=$(wc -l <"$large_list")
+large_rss=$(cat "$samples/large.rss")
+large_wall=$(cat "$samples/large.wall")
+
+# A hanging file among slow ones, with the fake media library: the run ends within the time
+# limit plus the time the other files take on their own.
+hang_result="skipped (no fake library in $fake)"
+if [ -f "$fake/libmediainfo.so.0" ]; then
+    hang_dir=$out/hang-corpus
+    rm -rf "$hang_dir"
+    mkdir -p "$hang_dir"
+    for n in $(seq -w 1 100); do
+        printf 'KQFAKEMEDIA\n!sleep 50\n0 0 Format=slow %s\n' "$n" >"$hang_dir/file$n.kqfake"
+    done
+    find "$hang_dir" -name '*.kqfake' | LC_ALL=C sort >"$out/others.list"
+    printf 'KQFAKEMEDIA\n!hang\n' >"$hang_dir/hang.kqfake"
+    { echo "$hang_dir/hang.kqfake"; cat "$out/others.list"; } >"$out/hang.list"
+    LD_LIBRARY_PATH=$fake timed "$samples/others" "$tool" -j 2 --files-from "$out/others.list"
+    LD_LIBRARY_PATH=$fake timed "$samples/hang" "$tool" -j 2 --timeout "$hang_timeout" --files-from "$out/hang.list"
+    others=$(cat "$samples/others.wall")
+    with_hang=$(cat "$samples/hang.wall")
+    bound=$(awk -v t="$hang_timeout" -v o="$others" 'BEGIN { printf "%.3f", t + o }')
+    grep -q "hang.kqfake: took longer than the time limit of $hang_timeout s" "$samples/hang.err" ||
+        { echo "$0: the hanging file was not left out:" >&2; cat "$samples/hang.err" >&2; exit 1; }
+    hang_result="$(printf '%.3f' "$with_hang") s (others alone $(printf '%.3f' "$others") s; limit $hang_timeout s; bound $bound s): $(verdict "$with_hang" "<=" "$(awk -v b="$bound" 'BEGIN { print b + 0.5 }')")"
+fi
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
 
-verdict() { # RATIO LIMIT: "ok" when RATIO <= LIMIT (or < LIMIT when strict is given)
-    awk -v r="$1" -v l="$2" -v strict="${3:-}" 'BEGIN {
-        ok = strict ? (r < l) : (r <= l); print ok ? "ok" : "MISSED" }'
-}
-ratio_minimal=$(awk -v a="${wall[0]}" -v b="${wall[1]}" 'BEGIN { printf "%.3f", a / b }')
-ratio_mediainfo=$(awk -v a="${wall[0]}" -v b="${wall[2]}" 'BEGIN { printf "%.3f", a / b }')
-cpu_ratio_minimal=$(awk -v a="${cpu[0]}" -v b="${cpu[1]}" 'BEGIN { printf "%.3f", (b > 0) ? a / b : 0 }')
-
+one_vs_minimal=$(ratio "${wall[0]}" "${wall[2]}")
+speedup=$(ratio "${wall[0]}" "${wall[1]}")
+mediainfo_vs_two=$(ratio "${wall[3]}" "${wall[1]}")
 {
     echo "KQ Media Information Checker benchmark, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
     echo "machine: $(nproc) CPUs; load average at start: $load_start"
-    echo "corpus: $nfiles files in $corpus; $runs runs each, timed with $timing"
+    echo "corpus: $nfiles files in $corpus; $runs runs each, timed with /usr/bin/time"
     echo "build: $build"
     echo
-    printf '%-24s %10s %10s %10s %14s\n' program "median s" "fastest s" "cpu s" "peak RSS KiB"
-    for i in 0 1 2; do
-        printf '%-24s %10.3f %10.3f %10.3f %14s\n' "${names[i]}" "${wall[i]}" "${fastest[i]}" \
-            "${cpu[i]}" "${rss[i]}"
+    printf '%-24s %10s %10s %14s\n' program "median s" "cpu s" "peak RSS KiB"
+    for i in 0 1 2 3; do
+        printf '%-24s %10.3f %10.3f %14s\n' "${names[i]}" "${wall[i]}" "${cpu[i]}" "${rss[i]}"
     done
     echo
-    echo "kqmediareport / minimal reader: $ratio_minimal, target <= 1.10: $(verdict "$ratio_minimal" 1.10)"
-    echo "    (median cpu time ratio $cpu_ratio_minimal; median ratio within a round $paired)"
-    echo "kqmediareport / mediainfo:      $ratio_mediainfo, target < 1: $(verdict "$ratio_mediainfo" 1 strict)"
+    echo "one worker / minimal reader:  $one_vs_minimal, target <= 1.15: $(verdict "$one_vs_minimal" "<=" 1.15)"
+    echo "one worker / two workers:     $speedup, target >= 1.7: $(verdict "$speedup" ">=" 1.7)"
+    echo "mediainfo / two workers:      $mediainfo_vs_two, target >= 2: $(verdict "$mediainfo_vs_two" ">=" 2)"
+    echo "$large_files-file report: $(printf '%.3f' "$large_wall") s, peak RSS $large_rss KiB, target < 102400 KiB: $(verdict "$large_rss" "<" 102400)"
+    echo "one hanging file among 100 slow ones, two workers: $hang_result"
     echo "load average at end: $load_end"
 } | tee "$out/results.txt"

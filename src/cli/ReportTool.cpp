@@ -82,6 +82,9 @@ public:
         QString line = QStringLiteral("[%1/%2] %3").arg(progress.done).arg(progress.total).arg(name);
         if (line.size() > 78)
             line = line.left(77) + QChar(0x2026);
+        if (line == m_last)
+            return true;
+        m_last = line;
         Print(m_stream, QStringLiteral("\r\033[K") + line);
         std::fflush(m_stream);
         m_shown = true;
@@ -90,6 +93,7 @@ public:
 
 private:
     std::FILE* m_stream;
+    QString m_last;
     bool m_shown = false;
 };
 

@@ -90,6 +90,8 @@ private slots:
         QVERIFY(!QFile::exists(target));
         QCOMPARE(ReadBytes(ReportFilePath()), QByteArray("an earlier report\r\n"));
         QVERIFY(!dlg.findChild<QProgressDialog*>());
+        // The window's process never loads the media library itself.
+        QVERIFY(!MediaLibrary_IsLoaded());
     }
 
     void closingDuringABuildCancelsItFirst() {
