@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <deque>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -31,11 +32,14 @@ namespace {
 constexpr char kWorkerName[] = "kqmediaworker";
 constexpr int kGraceMs = 2000;
 constexpr qint64 kProgressIntervalMs = 40;
+// Requests a worker holds at once: the next path is already waiting in its socket when it
+// finishes one, so it never idles until we get round to answering.
+constexpr std::size_t kPipelineDepth = 2;
 
 struct Slot {
     WorkerProcess process;
-    int index = -1; // the path being analysed, or -1 when idle
-    qint64 deadline = 0;
+    std::deque<int> inFlight; // paths sent, in the order the worker answers them
+    qint64 deadline = 0;      // for the first of them
     QByteArray buffer;
 };
 
@@ -102,7 +106,7 @@ public:
             if (const QString problem = PathProblem(m_paths[i]); !problem.isEmpty())
                 LeaveOut(i, problem);
             else
-                m_queue.append(i);
+                m_queue.push_back(i);
         }
         const int cores = std::max(1, QThread::idealThreadCount());
         const int wanted = m_options.workers > 0 ? m_options.workers : cores;
@@ -129,7 +133,7 @@ private:
 
     bool Dispatch() {
         for (Slot& slot : m_slots) {
-            if (slot.index >= 0 || m_next >= m_queue.size())
+            if (slot.inFlight.size() >= kPipelineDepth || m_queue.empty())
                 continue;
             if (slot.process.pid < 0) {
                 QString error;
@@ -140,12 +144,18 @@ private:
                     return false;
                 }
             }
-            slot.index = m_queue[m_next++];
-            slot.buffer.clear();
-            slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
-            m_current = m_paths[slot.index];
-            // A worker that died before reading is noticed as its socket ends.
-            SendAll(slot.process.socket, FrameRequest(m_paths[slot.index]));
+            while (slot.inFlight.size() < kPipelineDepth && !m_queue.empty()) {
+                const int index = m_queue.front();
+                m_queue.pop_front();
+                if (slot.inFlight.empty()) {
+                    slot.buffer.clear();
+                    slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
+                    m_current = m_paths[index];
+                }
+                slot.inFlight.push_back(index);
+                // A worker that died before reading is noticed as its socket ends.
+                SendAll(slot.process.socket, FrameRequest(m_paths[index]));
+            }
         }
         return true;
     }
@@ -157,7 +167,7 @@ private:
         qint64 wait = -1;
         const qint64 now = m_clock.elapsed();
         for (Slot& slot : m_slots) {
-            if (slot.index < 0)
+            if (slot.inFlight.empty())
                 continue;
             fds.push_back({slot.process.socket, POLLIN, 0});
             owners.push_back(&slot);
@@ -180,7 +190,7 @@ private:
         }
         const qint64 later = m_clock.elapsed();
         for (Slot& slot : m_slots) {
-            if (slot.index >= 0 && later >= slot.deadline) {
+            if (!slot.inFlight.empty() && later >= slot.deadline) {
                 kq::platform::EndWorkerProcess(&slot.process, 0);
                 Complete(slot, {std::nullopt,
                                 QStringLiteral("took longer than the time limit of %1 s")
@@ -206,27 +216,40 @@ private:
             return true;
         }
         slot.buffer.append(chunk, n);
-        QByteArray payload;
-        const FrameState state = TakeFrame(&slot.buffer, &payload);
-        if (state == FrameState::Incomplete)
-            return true;
-        std::optional<FileReport> report;
-        if (state == FrameState::Invalid || !ParseReply(payload, &report) || !slot.buffer.isEmpty()) {
-            kq::platform::EndWorkerProcess(&slot.process, 0);
-            Complete(slot, {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
-            return true;
+        for (;;) {
+            QByteArray payload;
+            const FrameState state = TakeFrame(&slot.buffer, &payload);
+            if (state == FrameState::Incomplete)
+                return true;
+            std::optional<FileReport> report;
+            if (state == FrameState::Invalid || slot.inFlight.empty() ||
+                !ParseReply(payload, &report)) {
+                kq::platform::EndWorkerProcess(&slot.process, 0);
+                if (!slot.inFlight.empty())
+                    Complete(slot, {std::nullopt,
+                                    QStringLiteral("the analysis worker sent a broken reply")});
+                return true;
+            }
+            if (report)
+                Complete(slot, {std::move(report), QString()});
+            else
+                Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
         }
-        if (report)
-            Complete(slot, {std::move(report), QString()});
-        else
-            Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
-        return true;
     }
 
+    // The worker's answer for the first path it holds. A worker that has ended takes only
+    // that path with it; the others it held go back to the front of the queue.
     void Complete(Slot& slot, FileAnalysis analysis) {
-        m_result.files[slot.index] = std::move(analysis);
-        slot.index = -1;
+        m_result.files[slot.inFlight.front()] = std::move(analysis);
+        slot.inFlight.pop_front();
         ++m_done;
+        if (slot.process.pid < 0) {
+            m_queue.insert(m_queue.begin(), slot.inFlight.begin(), slot.inFlight.end());
+            slot.inFlight.clear();
+        } else if (!slot.inFlight.empty()) {
+            slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
+            m_current = m_paths[slot.inFlight.front()];
+        }
     }
 
     bool Report(bool last = false) {
@@ -260,8 +283,7 @@ private:
     QString m_program;
     QStringList m_arguments;
     AnalysisRun m_result;
-    QList<int> m_queue;
-    qsizetype m_next = 0;
+    std::deque<int> m_queue; // paths not yet sent
     qsizetype m_done = 0;
     std::vector<Slot> m_slots;
     QString m_current;
