@@ -685,6 +685,33 @@ private slots:
         QVERIFY(run.out.contains("two-audio.kqfake</CompleteName>"));
     }
 
+    // Damaged files that make the real library loop for ever or take gigabytes: left out with
+    // their reason, the rest of the report as it would be without them.
+    void hostileRealFilesAreLeftOut_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("limit");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("endless loop") << QStringLiteral("endless-loop.mp4")
+                                      << QStringList{"--timeout", "2"}
+                                      << QStringLiteral("took longer than the time limit of 2 s");
+        QTest::newRow("runaway allocation")
+            << QStringLiteral("runaway-allocation.mp4") << QStringList{"--memory-limit", "512"}
+            << QStringLiteral("needs more memory than the limit of 512 MiB");
+    }
+    void hostileRealFilesAreLeftOut() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, limit);
+        QFETCH(QString, reason);
+#if defined(__SANITIZE_ADDRESS__)
+        if (limit.first() == QLatin1String("--memory-limit"))
+            QSKIP("checked builds run their workers without the address-space limit");
+#endif
+        const QString hostile = QStringLiteral(KQ_SOURCE_DIR "/tests/data/hostile/") + file;
+        const Run run = RunTool(limit + QStringList{MediaDir() + "/sample.mp4", hostile,
+                                                    MediaDir() + "/multi.mkv"});
+        CheckRun(run, 2, {hostile + QStringLiteral(": ") + reason}, {"sample.mp4", "multi.mkv"});
+    }
+
     void missingWorkerIsAnError() {
         RunSetup setup;
         setup.environment = {QStringLiteral("KQ_MEDIA_WORKER=/nonexistent/kqmediaworker")};
