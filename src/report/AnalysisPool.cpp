@@ -150,7 +150,6 @@ private:
                 if (slot.inFlight.empty()) {
                     slot.buffer.clear();
                     slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
-                    m_current = m_paths[index];
                 }
                 slot.inFlight.push_back(index);
                 // A worker that died before reading is noticed as its socket ends.
@@ -248,7 +247,6 @@ private:
             slot.inFlight.clear();
         } else if (!slot.inFlight.empty()) {
             slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
-            m_current = m_paths[slot.inFlight.front()];
         }
     }
 
@@ -259,6 +257,14 @@ private:
         if (!last && now - m_lastProgress < kProgressIntervalMs)
             return true;
         m_lastProgress = now;
+        // The file analysed longest is the one a user waits for.
+        const Slot* oldest = nullptr;
+        for (const Slot& slot : m_slots) {
+            if (!slot.inFlight.empty() && (!oldest || slot.deadline < oldest->deadline))
+                oldest = &slot;
+        }
+        if (oldest)
+            m_current = m_paths[oldest->inFlight.front()];
         if (m_progress({static_cast<int>(m_done), static_cast<int>(m_paths.size()), m_current}))
             return true;
         m_result.status = AnalysisStatus::Cancelled;
@@ -286,7 +292,7 @@ private:
     std::deque<int> m_queue; // paths not yet sent
     qsizetype m_done = 0;
     std::vector<Slot> m_slots;
-    QString m_current;
+    QString m_current; // kept when no file is in progress, e.g. for the final report
     QElapsedTimer m_clock;
     qint64 m_lastProgress = 0;
 };

@@ -23,7 +23,7 @@ struct AnalysisOptions {
 struct AnalysisProgress {
     int done = 0;
     int total = 0;
-    QString current; // the file most recently handed to a worker
+    QString current; // the file that has been analysed longest of those in progress
 };
 
 // Called now and then during a run, and once all files are done; returning false cancels.

@@ -150,6 +150,27 @@ private slots:
         QVERIFY(paths.contains(seen.last().current));
     }
 
+    void progressNamesTheFileHoldingUpTheRun() {
+        const QString hang = Describe(QStringLiteral("stuck.kqfake"), {"!hang"});
+        QStringList paths;
+        for (int i = 0; i < 4; ++i)
+            paths.append(Describe(QStringLiteral("quick%1.kqfake").arg(i), {"!sleep 10"}));
+        paths.insert(1, hang);
+        AnalysisOptions options;
+        options.workers = 2;
+        AnalysisProgress last;
+        QElapsedTimer clock;
+        clock.start();
+        const AnalysisRun run = AnalyseFiles(paths, options, [&](const AnalysisProgress& p) {
+            last = p;
+            return clock.elapsed() < 600;
+        });
+        QCOMPARE(run.status, AnalysisStatus::Cancelled);
+        // One quick file may wait in the stuck worker's socket until that worker is killed.
+        QVERIFY2(last.done >= 3 && last.done < 5, qPrintable(QString::number(last.done)));
+        QCOMPARE(last.current, hang);
+    }
+
     void cancelEndsTheRunAndItsWorkers() {
         const QString hang = Describe(QStringLiteral("hang.kqfake"), {"!hang"});
         const QStringList paths = {hang, hang, hang};
