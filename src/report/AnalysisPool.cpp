@@ -3,6 +3,7 @@
 #include "AnalysisProtocol.h"
 #include "ReportLocation.h"
 #include "media/MediaInfoHandle.h"
+#include "platform/SocketIo.h"
 #include "platform/WorkerProcess.h"
 
 #include <QElapsedTimer>
@@ -17,7 +18,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,21 +67,6 @@ QString ReasonForEnd(int status, const AnalysisOptions& options) {
             .arg(FormatLimit(options.memoryLimitBytes));
     return QStringLiteral("the analysis ended unexpectedly (exit status %1)")
         .arg(WIFEXITED(status) ? WEXITSTATUS(status) : status);
-}
-
-bool SendAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype size = bytes.size();
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 class Run {
@@ -153,7 +138,8 @@ private:
                 }
                 slot.inFlight.push_back(index);
                 // A worker that died before reading is noticed as its socket ends.
-                SendAll(slot.process.socket, FrameRequest(m_paths[index]));
+                const QByteArray request = FrameRequest(m_paths[index]);
+                kq::platform::SendFully(slot.process.socket, request.constData(), request.size());
             }
         }
         return true;

@@ -50,13 +50,18 @@ bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report) {
     return true;
 }
 
+qsizetype FrameLength(const char* header) {
+    const quint32 length = qFromLittleEndian<quint32>(header);
+    return length > static_cast<quint32>(kMaxFrameBytes) ? -1 : static_cast<qsizetype>(length);
+}
+
 FrameState TakeFrame(QByteArray* buffer, QByteArray* payload) {
     if (buffer->size() < 4)
         return FrameState::Incomplete;
-    const quint32 length = qFromLittleEndian<quint32>(buffer->constData());
-    if (length > static_cast<quint32>(kMaxFrameBytes))
+    const qsizetype length = FrameLength(buffer->constData());
+    if (length < 0)
         return FrameState::Invalid;
-    const qsizetype total = 4 + static_cast<qsizetype>(length);
+    const qsizetype total = 4 + length;
     if (buffer->size() < total)
         return FrameState::Incomplete;
     *payload = buffer->mid(4, length);

@@ -20,6 +20,9 @@ QString ParseRequest(const QByteArray& payload);
 // False when payload is not a reply.
 bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report);
 
+// The payload length that a frame's 4-byte header announces, or -1 when it is over the limit.
+qsizetype FrameLength(const char* header);
+
 enum class FrameState { Incomplete, Complete, Invalid };
 // Moves the first whole frame of buffer into payload.
 FrameState TakeFrame(QByteArray* buffer, QByteArray* payload);
