@@ -1,6 +1,8 @@
 // kqmediareport as scripts see it: the real binary, the installed MediaInfo library and the
 // sample media, compared byte for byte with reports read independently with `mediainfo`.
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +14,9 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using kqtest::ReadBytes;
+using kqtest::WriteBytes;
 
 namespace {
 
@@ -31,16 +36,6 @@ QString MediaDir() {
 }
 QString ExpectedDir() {
     return QDir::cleanPath(QStringLiteral(KQ_SOURCE_DIR "/tests/data/expected"));
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A text as the report writes it (the checkout's own path may hold any character).
@@ -69,7 +64,7 @@ QByteArray Escaped(const QString& text) {
 // The FileInfo element of sample's expected report, line breaks included. With a path, it
 // is the element of a copy of the sample there: only the complete name differs.
 QByteArray FileInfoOf(const QString& sample, const QString& path = QString()) {
-    const QByteArray report = ReadAll(ExpectedDir() + u'/' + sample + QStringLiteral(".xml"));
+    const QByteArray report = ReadBytes(ExpectedDir() + u'/' + sample + QStringLiteral(".xml"));
     const QByteArray head = "<AllFileInfo>\r\n";
     const QByteArray tail = "</AllFileInfo>\r\n";
     if (!report.startsWith(head) || !report.endsWith(tail))
@@ -237,7 +232,7 @@ private:
             QCOMPARE(run.out, expected);
         } else {
             QCOMPARE(run.out, QByteArray());
-            QCOMPARE(ReadAll(reportFile), expected);
+            QCOMPARE(ReadBytes(reportFile), expected);
         }
     }
 
@@ -275,7 +270,7 @@ private slots:
     }
     void singleSample() {
         QFETCH(QString, sample);
-        const QByteArray expected = ReadAll(ExpectedDir() + u'/' + sample + QStringLiteral(".xml"));
+        const QByteArray expected = ReadBytes(ExpectedDir() + u'/' + sample + QStringLiteral(".xml"));
         QVERIFY2(expected.contains("@MEDIA@/"), "the expected report names its media folder");
         const Run run = RunTool({MediaDir() + u'/' + sample});
         QVERIFY2(run.finished, "kqmediareport did not finish normally in time");
@@ -541,7 +536,7 @@ private slots:
                 message.endsWith(u'\n') && message.count(u'\n') == 1,
             qPrintable(message));
         QCOMPARE(Snapshot(m_tmp->path()), before);
-        QCOMPARE(ReadAll(m_tmp->path() + QStringLiteral("/plain.txt")), QByteArray("keep"));
+        QCOMPARE(ReadBytes(m_tmp->path() + QStringLiteral("/plain.txt")), QByteArray("keep"));
         if (target.startsWith(QStringLiteral("/proc/")))
             QVERIFY(!QFileInfo::exists(target));
     }

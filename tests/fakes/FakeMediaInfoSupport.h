@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 namespace kqtest {
 
 // Path of one build of the fake: "full", "no-uncalled" or "no-close".
@@ -23,19 +25,6 @@ inline QString FakeLibraryDirectory(const char* variant) {
 // A description file (or other test file) kept with the sources.
 inline QString FakeDataPath(const QString& name) {
     return QStringLiteral(KQ_FAKE_DATA_DIR "/") + name;
-}
-
-inline QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
 }
 
 // Writes a description: the magic line, then the given lines.

@@ -3,6 +3,8 @@
 // them, the installed programs working from there and keeping their report out of their
 // own folder, and the report tool's manual page naming the options the tool has.
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -11,6 +13,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using kqtest::ReadBytes;
 
 namespace {
 
@@ -38,11 +42,6 @@ Run RunProgram(const QString& program, const QStringList& arguments,
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // "-o, --output <file>" for every option of a QCommandLineParser help text, in order.
@@ -169,7 +168,7 @@ void TestInstalledTree::installedFile() {
     QFETCH(int, kind);
     const QFileInfo file(Stage(path));
     QVERIFY2(file.isFile(), qPrintable(file.filePath()));
-    const QByteArray bytes = ReadAll(file.filePath());
+    const QByteArray bytes = ReadBytes(file.filePath());
     switch (kind) {
     case Program:
         QVERIFY(file.isExecutable());
@@ -203,7 +202,7 @@ void TestInstalledTree::desktopEntryPointsAtInstalledFiles() {
              qPrintable(exec));
     QCOMPARE(entry.value(QStringLiteral("Icon")).toString(), kAppId);
 
-    const QByteArray metainfo = ReadAll(share + "metainfo/" + kAppId + ".metainfo.xml");
+    const QByteArray metainfo = ReadBytes(share + "metainfo/" + kAppId + ".metainfo.xml");
     QVERIFY(metainfo.contains("<id>" + kAppId.toUtf8() + "</id>"));
     QVERIFY(metainfo.contains("<launchable type=\"desktop-id\">" + kAppId.toUtf8() +
                               ".desktop</launchable>"));
@@ -267,7 +266,7 @@ void TestInstalledTree::manPageNamesTheToolsOptions() {
                               QStringLiteral("\\1"));
 
     const QString page =
-        QString::fromUtf8(ReadAll(QStringLiteral(KQ_SOURCE_DIR "/man/kqmediareport.1.in")));
+        QString::fromUtf8(ReadBytes(QStringLiteral(KQ_SOURCE_DIR "/man/kqmediareport.1.in")));
     QCOMPARE(ManPageOptionTags(page), expected);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/MailClient.h"
 #include "report/MailReport.h"
 #include "report/SaveReport.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <thread>
+
+using kqtest::ReadBytes;
+using kqtest::WriteBytes;
 
 using kq::platform::MailOutcome;
 
@@ -31,15 +35,6 @@ void WriteFakeMailer(const QString& dir, const QByteArray& body, bool executable
     QVERIFY(script.setPermissions(perms));
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 } // namespace
 
 class TestMailClient : public QObject {
@@ -104,7 +99,7 @@ private slots:
                  MailOutcome::Handed);
         const QByteArray expected = "--subject\nReport of Media Infomation\n--attach\n" +
                                     report.toUtf8() + "\nsupport@kqmedia.example\n";
-        QCOMPARE(ReadAll(m_bin.path() + QStringLiteral("/xdg-email.args")), expected);
+        QCOMPARE(ReadBytes(m_bin.path() + QStringLiteral("/xdg-email.args")), expected);
     }
 
     void workerReportsOnTheApplicationThread() {
@@ -149,7 +144,7 @@ private slots:
             QVERIFY(WriteBytes(path, "an older, longer text that must disappear"));
         QCOMPARE(CopyReportFile(source, path), expected);
         if (expected)
-            QCOMPARE(ReadAll(path), report);
+            QCOMPARE(ReadBytes(path), report);
         else
             QVERIFY(!QFileInfo::exists(path));
         // Nothing but the files we made is left in the folder (no temporary leftovers).

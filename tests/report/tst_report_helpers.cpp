@@ -3,6 +3,7 @@
 
 #include "report/ReportBuilder.h"
 #include "report/ReportLocation.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using kqtest::ReadBytes;
 
 class TestReportHelpers : public QObject {
     Q_OBJECT
@@ -48,10 +51,6 @@ bool MakeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 void TestReportHelpers::initTestCase() {
@@ -239,12 +238,12 @@ void TestReportHelpers::writeFileAtomically() {
 
     QCOMPARE(wrote, expected);
     if (expected) {
-        QCOMPARE(Read(path), bytes);
+        QCOMPARE(ReadBytes(path), bytes);
         return;
     }
     QVERIFY(!error.isEmpty());
     if (target == LongerFile || target == FileSizeLimited)
-        QCOMPARE(Read(path), previous);
+        QCOMPARE(ReadBytes(path), previous);
     if (target == TargetIsFolder)
         QVERIFY(QFileInfo(path).isDir());
     if (target == FolderMissing)

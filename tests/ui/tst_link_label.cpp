@@ -1,4 +1,5 @@
 #include "FakePrompts.h"
+#include "TestFiles.h"
 #include "ui/controls/LinkLabel.h"
 
 #include <QEnterEvent>
@@ -6,6 +7,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using kqtest::ReadBytes;
 
 namespace {
 
@@ -35,11 +38,6 @@ bool WriteScript(const QString& path, const QByteArray& body) {
         return false;
     file.close();
     return file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -276,7 +274,7 @@ void TestLinkLabel::clickOpensWithXdgOpenWithoutBlocking() {
     QSignalSpy handled(&label, &CLinkLabel::ClickHandled);
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     // The child waits for "go"; the window keeps running meanwhile.
-    QTRY_COMPARE(ReadAll(m_dir.filePath(QStringLiteral("args.txt"))), kUrl.toUtf8());
+    QTRY_COMPARE(ReadBytes(m_dir.filePath(QStringLiteral("args.txt"))), kUrl.toUtf8());
     QCOMPARE(handled.count(), 0);
     QVERIFY(!label.IsVisited());
     QVERIFY(QFile(m_dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly));
@@ -351,7 +349,7 @@ void TestLinkLabel::fallsBackToTheDefaultBrowser() {
     QCOMPARE(handled.at(0).at(0).toInt(), CLinkLabel::kHandlerStarted);
     QVERIFY(label.IsVisited());
     QCOMPARE(prompts.warnings.size(), 0);
-    QTRY_COMPARE(ReadAll(out), "--new-window|" + kUrl.toUtf8() + "|");
+    QTRY_COMPARE(ReadBytes(out), "--new-window|" + kUrl.toUtf8() + "|");
 }
 
 void TestLinkLabel::failedClickClearsVisited() {

@@ -3,6 +3,7 @@
 #include "FakePrompts.h"
 #include "platform/MailClient.h"
 #include "report/ReportLocation.h"
+#include "TestFiles.h"
 #include "ui/KQCheckMediaInfoDlg.h"
 
 #include <QDir>
@@ -11,28 +12,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using kqtest::ReadBytes;
+using kqtest::WriteBytes;
+
 using kq::platform::MailOutcome;
 
 namespace {
 
 const QString kMediaDir = QStringLiteral(KQ_SOURCE_DIR "/tests/data/media");
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // The report of these samples, put together from the one-file reports that the mediainfo
 // command gave for each of them.
 QByteArray ExpectedReport(const QStringList& names) {
     QByteArray report = "<AllFileInfo>\r\n";
     for (const QString& name : names) {
-        QByteArray single = ReadAll(QStringLiteral(KQ_SOURCE_DIR "/tests/data/expected/") + name +
+        QByteArray single = ReadBytes(QStringLiteral(KQ_SOURCE_DIR "/tests/data/expected/") + name +
                                     QStringLiteral(".xml"));
         single.replace("@MEDIA@", kMediaDir.toUtf8());
         const QByteArray head = "<AllFileInfo>\r\n", tail = "</AllFileInfo>\r\n";
@@ -119,8 +113,8 @@ private slots:
         QCOMPARE(prompts.saveRequests[0].nameFilter, QStringLiteral("txt(*.txt)"));
         QCOMPARE(prompts.warnings.size(), 0);
         const QByteArray expected = ExpectedReport(rows);
-        QCOMPARE(ReadAll(target), expected);
-        QCOMPARE(ReadAll(ReportFilePath()), expected);
+        QCOMPARE(ReadBytes(target), expected);
+        QCOMPARE(ReadBytes(ReportFilePath()), expected);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList({name}));
     }
 
@@ -133,7 +127,7 @@ private slots:
         dlg.OnCommand(ID_SAVE_INFO);
         QCOMPARE(prompts.saveDialogs, 1);
         QCOMPARE(prompts.warnings.size(), 0);
-        QCOMPARE(ReadAll(ReportFilePath()), earlier);
+        QCOMPARE(ReadBytes(ReportFilePath()), earlier);
     }
 
     void saveFailures_data() {
@@ -181,8 +175,8 @@ private slots:
         QCOMPARE(prompts.warnings.size() + prompts.notices.size(), 0);
         const QByteArray args = "--subject\nReport of Media Infomation\n--attach\n" +
                                 ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n";
-        QCOMPARE(ReadAll(MailerFile(".args")), args);
-        QCOMPARE(ReadAll(MailerFile(".attached")), ExpectedReport(rows));
+        QCOMPARE(ReadBytes(MailerFile(".args")), args);
+        QCOMPARE(ReadBytes(MailerFile(".attached")), ExpectedReport(rows));
     }
 
     void mailFailuresAreTold_data() {
@@ -248,7 +242,7 @@ private slots:
         const QString target = out.filePath(QStringLiteral("KQMediaInfo.txt"));
         prompts.saveAnswers.enqueue(target);
         dlg.OnCommand(ID_SAVE_INFO);
-        QCOMPARE(ReadAll(target), ExpectedReport({"sample.mp3", "sample.png"}));
+        QCOMPARE(ReadBytes(target), ExpectedReport({"sample.mp3", "sample.png"}));
         QCOMPARE(finished.size(), 0);
 
         QVERIFY(WriteBytes(release, ""));
