@@ -99,10 +99,10 @@ public:
 
         while (m_done < m_paths.size()) {
             if (!Dispatch() || !Wait() || !Report())
-                return Finish(kGraceMs);
+                return Finish();
         }
         Report(true);
-        return Finish(kGraceMs);
+        return Finish();
     }
 
 private:
@@ -257,9 +257,9 @@ private:
         return false;
     }
 
-    AnalysisRun Finish(int graceMs) {
+    AnalysisRun Finish() {
         // A finished run lets its workers end by themselves; a broken one kills them.
-        const int grace = m_result.status == AnalysisStatus::Complete ? graceMs : 0;
+        const int grace = m_result.status == AnalysisStatus::Complete ? kGraceMs : 0;
         for (Slot& slot : m_slots) {
             if (slot.process.pid > 0 || slot.process.socket >= 0)
                 kq::platform::EndWorkerProcess(&slot.process, grace);
