@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -45,6 +46,8 @@ void CWidgetPrompts::ShowNotice(QWidget* parent, const QString& caption, const Q
     box->setWindowModality(Qt::NonModal);
     box->show();
 }
+
+void CWidgetPrompts::Beep() { QApplication::beep(); }
 
 IPrompts& DefaultPrompts() {
     static CWidgetPrompts prompts;

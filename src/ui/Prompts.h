@@ -26,6 +26,9 @@ public:
     // A warning box with an OK button that returns at once and leaves the window usable, for
     // news that arrives from background work.
     virtual void ShowNotice(QWidget* parent, const QString& caption, const QString& text) = 0;
+
+    // The system's warning sound.
+    virtual void Beep() = 0;
 };
 
 class QFileDialog;
@@ -42,6 +45,7 @@ public:
                             const QString& nameFilter) override;
     void ShowWarning(QWidget* parent, const QString& caption, const QString& text) override;
     void ShowNotice(QWidget* parent, const QString& caption, const QString& text) override;
+    void Beep() override;
 };
 
 // The process-wide real prompts, used when a window is given none.

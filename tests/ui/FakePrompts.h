@@ -25,6 +25,7 @@ public:
     };
     QList<SaveRequest> saveRequests;
     int saveDialogs = 0;
+    int beeps = 0;
 
     QStringList GetOpenFileNames(QWidget*, const QStringList& nameFilters) override {
         openFilters.append(nameFilters);
@@ -42,4 +43,5 @@ public:
     void ShowNotice(QWidget*, const QString& caption, const QString& text) override {
         notices.append({caption, text});
     }
+    void Beep() override { ++beeps; }
 };

@@ -163,7 +163,7 @@ void CLinkLabel::OnClickResult(const QString&, int resultCode) {
         MarkVisited(true);
     } else {
         UpdateColour();
-        QApplication::beep();
+        Prompts().Beep();
         ShowOpenError(resultCode);
     }
     emit ClickHandled(resultCode);
@@ -209,7 +209,8 @@ QString CLinkLabel::OpenErrorText(int resultCode) {
     return QStringLiteral("Unable to open hyperlink:\n\n") + ReasonText(resultCode);
 }
 
+IPrompts& CLinkLabel::Prompts() const { return m_pPrompts ? *m_pPrompts : DefaultPrompts(); }
+
 void CLinkLabel::ShowOpenError(int resultCode) {
-    IPrompts& prompts = m_pPrompts ? *m_pPrompts : DefaultPrompts();
-    prompts.ShowWarning(window(), QCoreApplication::applicationName(), OpenErrorText(resultCode));
+    Prompts().ShowWarning(window(), QCoreApplication::applicationName(), OpenErrorText(resultCode));
 }

@@ -82,6 +82,7 @@ private:
     void OnOpenerFinished(const QString& target, int resultCode);
     void OnClickResult(const QString& target, int resultCode);
     void UpdateColour();
+    IPrompts& Prompts() const;
 
     bool m_bPointerInside = false;
     bool m_bVisited = false;
