@@ -1,10 +1,12 @@
 #pragma once
 
-// Whole-file reads and writes for test set-ups and checks.
+// Whole-file reads and writes, and runs of a program, for test set-ups and checks.
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace kqtest {
 
@@ -19,6 +21,40 @@ inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+struct ProgramRun {
+    bool finished = false; // exited normally within the time allowed
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+// Runs program with arguments. environment holds "NAME=value" entries set on top of ours
+// ("NAME=" removes NAME); input is written to standard input, which is then closed.
+inline ProgramRun RunProgram(const QString& program, const QStringList& arguments,
+                             const QStringList& environment = {}, const QByteArray& input = {},
+                             const QString& workingDirectory = {}, int timeoutMs = 60000) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : environment) {
+        const QString name = entry.section(u'=', 0, 0), value = entry.section(u'=', 1);
+        value.isEmpty() ? env.remove(name) : env.insert(name, value);
+    }
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    ProgramRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.finished = process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
 }
 
 } // namespace kqtest
