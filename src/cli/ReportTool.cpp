@@ -201,8 +201,10 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     } else {
         report = CollectReport(requested, options);
     }
-    if (report.status != ReportStatus::Complete) {
-        Print(err, QStringLiteral("kqmediareport: %1\n").arg(report.failure));
+    // A library that cannot be used is one failure, not a report of nothing.
+    if (report.status != ReportStatus::Complete || !report.libraryProblem.isEmpty()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n")
+                       .arg(report.libraryProblem.isEmpty() ? report.failure : report.libraryProblem));
         return kToolFailure;
     }
     for (const LeftOutFile& file : report.leftOut)

@@ -19,6 +19,9 @@ public:
     CMediaFileInfo(const CMediaFileInfo&) = delete;
     CMediaFileInfo& operator=(const CMediaFileInfo&) = delete;
 
+    // Why no file can be opened (the library is missing or unusable); empty when it is usable.
+    QString Problem() const { return m_handle->Problem(); }
+
     // Non-zero when the library opened the file.
     std::size_t Open(const QString& path);
     void Close();

@@ -2,6 +2,8 @@
 
 #include "platform/SharedLibrary.h"
 
+#include <QStringList>
+
 #include <array>
 #include <cwchar>
 #include <string>
@@ -142,16 +144,33 @@ CMediaInfoHandle::~CMediaInfoHandle() {
     MediaLibrary_Unload();
 }
 
+namespace {
+constexpr int kCalledSlots[] = {kNew, kDelete, kOpen, kClose, kGet, kOption};
+}
+
 bool CMediaInfoHandle::IsReady() const {
     // A library lacking any entry point that the handle calls is treated as absent, so
     // no call ever goes through an empty slot.
     const Binding& b = State();
     if (!m_handle || !b.module)
         return false;
-    for (int slot : {kNew, kDelete, kOpen, kClose, kGet, kOption})
+    for (int slot : kCalledSlots)
         if (!b.entryPoints[static_cast<std::size_t>(slot)])
             return false;
     return true;
+}
+
+QString CMediaInfoHandle::Problem() const {
+    const Binding& b = State();
+    if (!b.module)
+        return MediaLibrary_FailureText();
+    QStringList missing;
+    for (int slot : kCalledSlots)
+        if (!b.entryPoints[static_cast<std::size_t>(slot)])
+            missing << QLatin1String(kMediaEntryPointNames[slot]);
+    if (!missing.isEmpty())
+        return QStringLiteral("%1 has no %2").arg(b.fileName, missing.join(QStringLiteral(", ")));
+    return m_handle ? QString() : QStringLiteral("%1 gave no media handle").arg(b.fileName);
 }
 
 std::size_t CMediaInfoHandle::Open(const QString& path) {

@@ -47,6 +47,9 @@ public:
     // Usable: a library handle was obtained and every entry point these operations call
     // was found. When not ready, no call reaches the library.
     bool IsReady() const;
+    // Why the handle is not ready: the failure text when the library could not be loaded, or
+    // the entry points it lacks; empty when it is ready.
+    QString Problem() const;
 
     std::size_t Open(const QString& path);
     void Close();

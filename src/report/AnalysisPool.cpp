@@ -207,18 +207,26 @@ private:
             if (state == FrameState::Incomplete)
                 return true;
             std::optional<FileReport> report;
+            QString problem;
             if (state == FrameState::Invalid || slot.inFlight.empty() ||
-                !ParseReply(payload, &report)) {
+                !ParseReply(payload, &report, &problem)) {
                 kq::platform::EndWorkerProcess(&slot.process, 0);
                 if (!slot.inFlight.empty())
                     Complete(slot, {std::nullopt,
                                     QStringLiteral("the analysis worker sent a broken reply")});
                 return true;
             }
-            if (report)
+            if (!problem.isEmpty()) {
+                // Every worker has the same library: no file would open, so none is sent.
+                m_result.libraryProblem = problem;
+                Complete(slot, {std::nullopt, problem});
+                for (; !m_queue.empty(); m_queue.pop_front())
+                    LeaveOut(m_queue.front(), problem);
+            } else if (report) {
                 Complete(slot, {std::move(report), QString()});
-            else
+            } else {
                 Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
+            }
         }
     }
 

@@ -40,6 +40,7 @@ struct AnalysisRun {
     AnalysisStatus status = AnalysisStatus::Complete;
     QList<FileAnalysis> files; // in input order when Complete
     QString failure;           // why, when Failed
+    QString libraryProblem;    // set when the media library cannot be used: no file opens
 };
 
 // The worker program: $KQ_MEDIA_WORKER when set; else kqmediaworker beside this program (a

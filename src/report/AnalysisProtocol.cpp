@@ -8,6 +8,7 @@ namespace {
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_0;
 constexpr quint8 kNotOpened = 0;
 constexpr quint8 kOpened = 1;
+constexpr quint8 kUnusable = 2;
 
 QByteArray Frame(const QByteArray& payload) {
     QByteArray frame(4, Qt::Uninitialized);
@@ -29,16 +30,28 @@ QByteArray FrameReply(const std::optional<FileReport>& report) {
     return Frame(payload);
 }
 
+QByteArray FrameUnusableLibrary(const QString& problem) {
+    QByteArray payload;
+    QDataStream stream(&payload, QIODevice::WriteOnly);
+    stream.setVersion(kStreamVersion);
+    stream << kUnusable << problem;
+    return Frame(payload);
+}
+
 QString ParseRequest(const QByteArray& payload) { return QString::fromUtf8(payload); }
 
-bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report) {
+bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report, QString* problem) {
     QDataStream stream(payload);
     stream.setVersion(kStreamVersion);
     quint8 kind = 0xff;
     stream >> kind;
-    if (kind == kNotOpened) {
-        report->reset();
-        return stream.status() == QDataStream::Ok && stream.atEnd();
+    report->reset();
+    problem->clear();
+    if (kind == kNotOpened || kind == kUnusable) {
+        if (kind == kUnusable)
+            stream >> *problem;
+        return stream.status() == QDataStream::Ok && stream.atEnd() &&
+               (kind == kNotOpened || !problem->isEmpty());
     }
     if (kind != kOpened)
         return false;

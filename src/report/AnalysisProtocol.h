@@ -9,16 +9,18 @@
 
 // What passes between the report builder and an analysis worker over their socket: frames
 // of a 4-byte little-endian length and that many bytes. A request is a path in UTF-8; a
-// reply is the file's report values, or word that the library did not open the file.
+// reply is the file's report values, word that the library did not open the file, or why the
+// library cannot be used at all.
 
 inline constexpr qsizetype kMaxFrameBytes = 64 << 20;
 
 QByteArray FrameRequest(const QString& path);
 QByteArray FrameReply(const std::optional<FileReport>& report);
+QByteArray FrameUnusableLibrary(const QString& problem);
 
 QString ParseRequest(const QByteArray& payload);
-// False when payload is not a reply.
-bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report);
+// False when payload is not a reply. A reply that the library cannot be used sets *problem.
+bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report, QString* problem);
 
 // The payload length that a frame's 4-byte header announces, or -1 when it is over the limit.
 qsizetype FrameLength(const char* header);

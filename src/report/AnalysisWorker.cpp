@@ -18,9 +18,11 @@ int RunAnalysisWorker(int inputFd, int outputFd) {
         QByteArray payload(length, Qt::Uninitialized);
         if (!ReadFully(inputFd, payload.data(), length))
             return 1;
-        const std::optional<FileReport> report =
-            ReadFileReport(CMediaFileInfo::GetInstance(), ParseRequest(payload));
-        const QByteArray reply = FrameReply(report);
+        CMediaFileInfo& info = CMediaFileInfo::GetInstance();
+        const QString problem = info.Problem();
+        const QByteArray reply = problem.isEmpty()
+                                     ? FrameReply(ReadFileReport(info, ParseRequest(payload)))
+                                     : FrameUnusableLibrary(problem);
         if (!SendFully(outputFd, reply.constData(), reply.size()))
             return 1;
     }

@@ -125,6 +125,7 @@ ReportResult CollectReport(const QStringList& paths, const AnalysisOptions& opti
         result.failure = run.failure;
         return result;
     }
+    result.libraryProblem = run.libraryProblem;
     QList<FileReport> files;
     for (qsizetype i = 0; i < run.files.size(); ++i) {
         FileAnalysis& file = run.files[i];

@@ -41,6 +41,7 @@ struct ReportResult {
     QByteArray xml;               // the document, in the report file's exact text form
     QList<LeftOutFile> leftOut;   // in input order
     QString failure;              // why, when Failed
+    QString libraryProblem;       // set when no file could open because of the library
 };
 
 struct AnalysisOptions;

@@ -101,27 +101,34 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("parses");
+        QTest::addColumn<QString>("problem");
         const QByteArray notOpened = FrameReply(std::nullopt);
         const QByteArray opened = FrameReply(FileReport{{"a", "é"}, {{"v"}}, {{"x", "y"}, {}}});
         QByteArray oversized(4, '\0');
         qToLittleEndian<quint32>(kMaxFrameBytes + 1, oversized.data());
-        QTest::newRow("not opened") << notOpened << int(FrameState::Complete) << true;
-        QTest::newRow("opened") << opened << int(FrameState::Complete) << true;
-        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << false;
-        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << false;
-        QTest::newRow("unknown kind") << FrameRequest(QStringLiteral("\x02")) << int(FrameState::Complete) << false;
+        const int complete = int(FrameState::Complete);
+        QTest::newRow("not opened") << notOpened << complete << true << QString();
+        QTest::newRow("opened") << opened << complete << true << QString();
+        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << true << "no lib";
+        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << false << QString();
+        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
+        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << false << QString();
+        QTest::newRow("unknown kind") << FrameRequest(QStringLiteral("\x03")) << complete << false << QString();
         QByteArray trailing = notOpened + 'x';
         qToLittleEndian<quint32>(2, trailing.data());
-        QTest::newRow("trailing byte") << trailing << int(FrameState::Complete) << false;
+        QTest::newRow("trailing byte") << trailing << complete << false << QString();
     }
     void brokenRepliesAreRejected() {
         QFETCH(QByteArray, frame);
         QFETCH(int, state);
         QFETCH(bool, parses);
+        QFETCH(QString, problem);
         QByteArray payload;
         std::optional<FileReport> report;
+        QString unusable;
         QCOMPARE(int(TakeFrame(&frame, &payload)), state);
-        QCOMPARE(state == int(FrameState::Complete) && ParseReply(payload, &report), parses);
+        QCOMPARE(state == int(FrameState::Complete) && ParseReply(payload, &report, &unusable), parses);
+        QCOMPARE(unusable, problem);
         if (parses && report)
             QCOMPARE(*report, FileReport({{"a", "é"}, {{"v"}}, {{"x", "y"}, {}}}));
     }
@@ -148,6 +155,17 @@ private slots:
         for (const AnalysisProgress& p : seen)
             QVERIFY(p.done == 0 || p.current == Path("hang"));
         QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1); // no worker left, running or unreaped
+    }
+
+    // A worker fixes its own locale: one that names a locale this machine lacks must not keep
+    // it from opening non-ASCII names.
+    void workerOpensNonAsciiNamesUnderAnyLocale() {
+        const QString path = m_dir.filePath(QStringLiteral("vidéo-日本.kqfake"));
+        QVERIFY(WriteDescription(path, {"0 0 Format=X"}));
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        const AnalysisRun run = AnalyseFiles({path}, AnalysisOptions());
+        qunsetenv("LC_ALL");
+        QCOMPARE(run.files.value(0).reason, QString());
     }
 
     void workerThatCannotStartFailsTheRun_data() {
