@@ -7,10 +7,10 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libtinyxml-dev
+    libtinyxml-dev libseccomp-dev
     libmediainfo0v5 libmediainfo-dev
     mediainfo
-    xdg-utils
+    xdg-utils procps
     fonts-dejavu-core fonts-wqy-microhei
     xvfb xauth xdotool imagemagick
 )

@@ -128,6 +128,11 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         QStringLiteral("Leave out a file whose analysis needs more than <MiB> of address "
                        "space (default: 2048)."),
         QStringLiteral("MiB"));
+    const QCommandLineOption sandboxOption(
+        QStringLiteral("sandbox"),
+        QStringLiteral("Show which layers of the analysis workers' confinement this machine "
+                       "allows, and exit (status 3 when some are missing)."));
+    parser.addOption(sandboxOption);
     parser.addOption(outputOption);
     parser.addOption(listOption);
     parser.addOption(jobsOption);
@@ -173,6 +178,16 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
             return kToolFailure;
         }
         options.memoryLimitBytes = number << 20;
+    }
+
+    if (parser.isSet(sandboxOption)) {
+        const SandboxProbe probe = ProbeSandbox(options);
+        if (!probe.failure.isEmpty()) {
+            Print(err, QStringLiteral("kqmediareport: %1\n").arg(probe.failure));
+            return kToolFailure;
+        }
+        Print(out, probe.layers);
+        return probe.complete ? kToolAllReported : kToolSandboxIncomplete;
     }
 
     // A list names files (as find writes them), so a directory in it is left out and named

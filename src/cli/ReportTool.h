@@ -9,6 +9,7 @@ enum ReportToolStatus : int {
     kToolAllReported = 0, // every path went into the report
     kToolFailure = 1,     // usage error, or the output could not be written
     kToolSomeLeftOut = 2, // the report holds the rest
+    kToolSandboxIncomplete = 3, // --sandbox: some layer of the confinement is missing
 };
 
 // Runs kqmediareport with arguments (arguments[0] is the program name). The report goes to

@@ -2,73 +2,233 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstddef>
 #include <cstring>
 
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <sched.h>
+#include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#ifndef LANDLOCK_ACCESS_FS_TRUNCATE
+#define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14)
+#endif
 
 namespace kq::platform {
 
 namespace {
 
-#if defined(__x86_64__)
-constexpr unsigned kAuditArch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-constexpr unsigned kAuditArch = AUDIT_ARCH_AARCH64;
-#else
-#error "the worker's system call filter knows x86-64 and AArch64 only"
-#endif
+QString ErrnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 bool Fail(QString* error, const char* what) {
     if (error)
-        *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                              QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("%1: %2").arg(QLatin1String(what), ErrnoText());
     return false;
 }
 
-bool InstallNetworkFilter(QString* error) {
-    constexpr unsigned kArchOffset = offsetof(seccomp_data, arch);
-    constexpr unsigned kNrOffset = offsetof(seccomp_data, nr);
-    // The low 32 bits of the first argument (little-endian): socket()'s domain.
-    constexpr unsigned kDomainOffset = offsetof(seccomp_data, args[0]);
-    sock_filter program[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kArchOffset),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kNrOffset),
-#if defined(__x86_64__)
-        // x32 system calls would pass the number checks below under other numbers.
-        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 0x40000000u, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
-#endif
-        // io_uring can open sockets without the socket system call.
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kDomainOffset),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_UNIX, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
-    };
-    sock_fprog filter {static_cast<unsigned short>(sizeof program / sizeof program[0]), program};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
-        return Fail(error, "no-new-privileges");
-    if (::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) != 0)
+// --- the system call filter ----------------------------------------------------------------
+
+// The calls a parse needs (found by tracing the worker on the samples, damaged copies of them
+// and the hostile files) and that touch nothing outside the process.
+const char* const kAllowed[] = {
+    "read", "readv", "pread64", "preadv", "preadv2", "lseek", "close", "fstat", "newfstatat",
+    "statx", "stat", "lstat", "access", "faccessat", "faccessat2", "readlink", "readlinkat",
+    "getdents64", "getcwd", "fcntl", "dup", "fstatfs", "statfs", "fadvise64", "mmap", "munmap",
+    "mprotect", "mremap", "madvise", "brk", "futex", "set_robust_list", "rseq",
+    "rt_sigprocmask", "rt_sigreturn", "sigaltstack", "exit", "exit_group", "restart_syscall",
+    "getpid", "gettid", "getppid", "getuid", "geteuid", "getgid", "getegid", "clock_gettime",
+    "clock_getres", "gettimeofday", "time", "nanosleep", "clock_nanosleep", "pause",
+    "sched_yield", "sched_getaffinity", "getrandom", "uname", "sysinfo", "getrlimit",
+    "getrusage", "membarrier",
+};
+
+// Calls that stop the process with the reason of their kind.
+struct Blocked {
+    BlockedAttempt kind;
+    const char* names[40];
+};
+const Blocked kBlocked[] = {
+    {BlockedAttempt::Network,
+     {"socket", "socketpair", "connect", "bind", "listen", "accept", "accept4", "sendmsg",
+      "sendmmsg", "recvfrom", "recvmsg", "recvmmsg", "shutdown", "getsockopt", "setsockopt",
+      "getsockname", "getpeername"}},
+    {BlockedAttempt::Program, {"execve", "execveat", "fork", "vfork", "clone"}},
+    {BlockedAttempt::Write,
+     {"creat", "unlink", "unlinkat", "rename", "renameat", "renameat2", "mkdir", "mkdirat",
+      "rmdir", "link", "linkat", "symlink", "symlinkat", "chmod", "fchmod", "fchmodat",
+      "chown", "fchown", "lchown", "fchownat", "truncate", "ftruncate", "mknod", "mknodat",
+      "utime", "utimes", "utimensat", "futimesat", "setxattr", "lsetxattr", "fsetxattr",
+      "removexattr", "lremovexattr", "fremovexattr", "fallocate", "pwrite64", "pwritev",
+      "pwritev2", "copy_file_range", "sendfile"}},
+    {BlockedAttempt::OtherProcess,
+     {"ptrace", "process_vm_readv", "process_vm_writev", "pidfd_open", "pidfd_getfd",
+      "pidfd_send_signal", "kcmp", "tkill"}},
+};
+
+// Filled before the filter is loaded; read by the signal handler, which may only do
+// async-signal-safe work.
+constexpr int kMaxSyscall = 1024;
+signed char g_blockedKind[kMaxSyscall];
+
+void OnBlockedCall(int, siginfo_t* info, void*) {
+    const int nr = info->si_syscall;
+    const int kind = nr >= 0 && nr < kMaxSyscall && g_blockedKind[nr] >= 0 ? g_blockedKind[nr] : 0;
+    ::_exit(kBlockedExitBase + kind);
+}
+
+int Nr(const char* name) { return seccomp_syscall_resolve_name(name); }
+
+bool InstallSystemCallFilter(int keepFd, QString* error) {
+    std::memset(g_blockedKind, -1, sizeof g_blockedKind);
+    struct sigaction action {};
+    action.sa_sigaction = OnBlockedCall;
+    action.sa_flags = SA_SIGINFO;
+    if (::sigaction(SIGSYS, &action, nullptr) != 0)
         return Fail(error, "system call filter");
+    // An unknown call fails; a call of another architecture (x32 among them) ends the process.
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
+    if (!filter)
+        return Fail(error, "system call filter");
+    seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
+    int failed = 0;
+    const auto add = [&](uint32_t action, const char* name, unsigned count = 0,
+                         scmp_arg_cmp a = {}, scmp_arg_cmp b = {}) {
+        const int nr = Nr(name);
+        if (nr == __NR_SCMP_ERROR || nr < 0)
+            return; // not a call of this architecture
+        const int result = count == 0   ? seccomp_rule_add(filter, action, nr, 0)
+                           : count == 1 ? seccomp_rule_add(filter, action, nr, 1, a)
+                                        : seccomp_rule_add(filter, action, nr, 2, a, b);
+        failed += result != 0;
+    };
+    const auto trap = [&](BlockedAttempt kind, const char* name, unsigned count = 0,
+                          scmp_arg_cmp a = {}, scmp_arg_cmp b = {}) {
+        if (const int nr = Nr(name); nr >= 0 && nr < kMaxSyscall)
+            g_blockedKind[nr] = static_cast<signed char>(kind);
+        add(SCMP_ACT_TRAP, name, count, a, b);
+    };
+    for (const char* name : kAllowed)
+        add(SCMP_ACT_ALLOW, name);
+    for (const Blocked& blocked : kBlocked)
+        for (const char* name : blocked.names)
+            if (name)
+                trap(blocked.kind, name);
+    // Files open for reading only; any flag that writes, creates or truncates is stopped.
+    const scmp_datum_t writing = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
+    for (const auto& [name, arg] : {std::pair{"open", 1u}, {"openat", 2u}}) {
+        add(SCMP_ACT_ALLOW, name, 1, {arg, SCMP_CMP_MASKED_EQ, writing, 0});
+        for (scmp_datum_t flag : {scmp_datum_t(O_WRONLY), scmp_datum_t(O_RDWR), scmp_datum_t(O_CREAT),
+                                  scmp_datum_t(O_TRUNC), scmp_datum_t(O_TMPFILE & ~O_DIRECTORY)})
+            trap(BlockedAttempt::Write, name, 1, {arg, SCMP_CMP_MASKED_EQ, flag, flag});
+    }
+    // Writes go to standard output and error only; replies go out on keepFd only.
+    const auto fd = [](scmp_compare op, scmp_datum_t value) { return scmp_arg_cmp{0, op, value, 0}; };
+    for (const char* name : {"write", "writev"}) {
+        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, 1));
+        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, 2));
+        trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_EQ, 0));
+        trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_GT, 2));
+    }
+    add(SCMP_ACT_ALLOW, "sendto", 1, fd(SCMP_CMP_EQ, scmp_datum_t(keepFd)));
+    trap(BlockedAttempt::Network, "sendto", 1, fd(SCMP_CMP_NE, scmp_datum_t(keepFd)));
+    // Signals to itself only (abort() raises one); none to anybody else.
+    const auto self = scmp_datum_t(::getpid());
+    for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"}) {
+        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, self));
+        trap(BlockedAttempt::OtherProcess, name, 1, fd(SCMP_CMP_NE, self));
+    }
+    // The handler that names a blocked call stays in place; limits can be read, not changed.
+    add(SCMP_ACT_ALLOW, "rt_sigaction", 1, fd(SCMP_CMP_NE, SIGSYS));
+    add(SCMP_ACT_ALLOW, "prlimit64", 2, fd(SCMP_CMP_EQ, 0), {2, SCMP_CMP_EQ, 0, 0});
+    // Without clone3 the C library falls back to clone, whose flags the filter can see.
+    add(SCMP_ACT_ERRNO(ENOSYS), "clone3");
+    const int loaded = failed == 0 ? seccomp_load(filter) : -EINVAL;
+    seccomp_release(filter);
+    if (loaded != 0) {
+        errno = -loaded;
+        return Fail(error, "system call filter");
+    }
     return true;
+}
+
+// --- the read-only file system -------------------------------------------------------------
+
+SandboxLayer RestrictFileSystem() {
+    SandboxLayer layer{QStringLiteral("read-only file system"), false, {}};
+    const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0,
+                               LANDLOCK_CREATE_RULESET_VERSION);
+    if (abi < 1) {
+        layer.detail = QStringLiteral("this kernel has no Landlock (%1)").arg(ErrnoText());
+        return layer;
+    }
+    const __u64 read = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
+    landlock_ruleset_attr ruleset{};
+    ruleset.handled_access_fs =
+        read | LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
+        LANDLOCK_ACCESS_FS_REMOVE_DIR | LANDLOCK_ACCESS_FS_REMOVE_FILE |
+        LANDLOCK_ACCESS_FS_MAKE_CHAR | LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
+        LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
+        (abi >= 2 ? LANDLOCK_ACCESS_FS_REFER : 0) | (abi >= 3 ? LANDLOCK_ACCESS_FS_TRUNCATE : 0);
+    const int rules = static_cast<int>(
+        ::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
+    if (rules < 0) {
+        layer.detail = QStringLiteral("Landlock refused a ruleset (%1)").arg(ErrnoText());
+        return layer;
+    }
+    // Media may be anywhere, so everything may be read, but for /proc: the memory and the
+    // details of the user's other processes.
+    const auto allow = [rules](const char* path, __u64 access) {
+        landlock_path_beneath_attr rule{};
+        rule.parent_fd = ::open(path, O_PATH | O_CLOEXEC);
+        struct stat st {};
+        if (rule.parent_fd < 0 || ::fstat(rule.parent_fd, &st) != 0)
+            return;
+        rule.allowed_access = S_ISDIR(st.st_mode) ? access : LANDLOCK_ACCESS_FS_READ_FILE;
+        ::syscall(SYS_landlock_add_rule, rules, LANDLOCK_RULE_PATH_BENEATH, &rule, 0);
+        ::close(rule.parent_fd);
+    };
+    allow("/", LANDLOCK_ACCESS_FS_READ_DIR);
+    if (DIR* root = ::opendir("/")) {
+        while (const dirent* entry = ::readdir(root)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != ".." && name != "proc")
+                allow(("/" + name).constData(), read);
+        }
+        ::closedir(root);
+    }
+    const bool restricted = ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                            ::syscall(SYS_landlock_restrict_self, rules, 0) == 0;
+    layer.detail = restricted ? QStringLiteral("Landlock ABI %1").arg(abi)
+                              : QStringLiteral("Landlock refused (%1)").arg(ErrnoText());
+    ::close(rules);
+    layer.active = restricted;
+    return layer;
+}
+
+SandboxLayer IsolateNetwork() {
+    SandboxLayer layer{QStringLiteral("network namespace"), true, {}};
+    // Root may have a namespace of its own directly; anybody else through a user namespace.
+    if (::unshare(CLONE_NEWNET) == 0)
+        layer.detail = QStringLiteral("no network, no abstract sockets");
+    else if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0)
+        layer.detail = QStringLiteral("no network, no abstract sockets; in a user namespace");
+    else
+        layer = {layer.name, false, QStringLiteral("not permitted here (%1)").arg(ErrnoText())};
+    return layer;
 }
 
 } // namespace
 
-bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, QString* error) {
+bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
+                           QList<SandboxLayer>* layers, QString* error) {
+    const SandboxLayer network = IsolateNetwork();
+    // After the namespace, which may reset it.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0)
         return Fail(error, "parent-death signal");
     // The parent may have gone before the signal was asked for.
@@ -76,7 +236,7 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, QSt
         errno = ESRCH;
         return Fail(error, "parent process");
     }
-    const rlimit noCore {0, 0};
+    const rlimit noCore{0, 0};
     if (::setrlimit(RLIMIT_CORE, &noCore) != 0)
         return Fail(error, "core file limit");
 #if defined(__SANITIZE_ADDRESS__)
@@ -86,11 +246,28 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, QSt
 #endif
     if (addressSpaceBytes > 0) {
         const auto bytes = static_cast<rlim_t>(addressSpaceBytes);
-        const rlimit space {bytes, bytes};
+        const rlimit space{bytes, bytes};
         if (::setrlimit(RLIMIT_AS, &space) != 0)
             return Fail(error, "address space limit");
     }
-    return InstallNetworkFilter(error);
+    if ((keepFd > 3 && ::close_range(3, keepFd - 1, 0) != 0) ||
+        ::close_range(keepFd + 1, ~0U, 0) != 0)
+        return Fail(error, "closing inherited descriptors");
+    const SandboxLayer files = RestrictFileSystem();
+    if (!InstallSystemCallFilter(keepFd, error))
+        return false;
+    const QString limits =
+        addressSpaceBytes > 0
+            ? QStringLiteral("address space %1 MiB, no core files").arg(addressSpaceBytes >> 20)
+            : QStringLiteral("no core files; address space unlimited");
+    *layers = {{QStringLiteral("system call filter"), true,
+                QStringLiteral("allow-list; no sockets, programs, writes or other processes")},
+               files,
+               network,
+               {QStringLiteral("descriptors closed"), true,
+                QStringLiteral("only standard input, output, error and the reply channel")},
+               {QStringLiteral("resource limits"), addressSpaceBytes > 0, limits}};
+    return true;
 }
 
 } // namespace kq::platform

@@ -1,16 +1,37 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace kq::platform {
 
-// Confines the calling process before it loads the media library, so that no file can make
-// it take the machine or reach out:
-//  - at most addressSpaceBytes of address space (0: unlimited); no core files;
-//  - no sockets but local (AF_UNIX) ones and no io_uring: an attempt ends the process with
-//    SIGSYS, which tells its parent what happened;
-//  - the process is killed when parentPid (its spawning parent) goes away.
-// Returns false with a reason when a confinement cannot be set up.
-bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, QString* error);
+// One layer of the worker's confinement, and whether this machine let it be set up.
+struct SandboxLayer {
+    QString name;
+    bool active = false;
+    QString detail; // what it holds to, or why it is missing
+};
+
+// What a confined process tried when its system call filter stopped it; it then ends with
+// the exit status kBlockedExitBase + the value, which tells its parent.
+enum class BlockedAttempt { Network = 0, Program = 1, Write = 2, OtherProcess = 3 };
+inline constexpr int kBlockedExitBase = 72;
+
+// Confines the calling process before it loads the media library, so that no file can make it
+// take the machine, reach out or touch anything outside it:
+//  - resource limits: at most addressSpaceBytes of address space (0: unlimited), no core
+//    files; the process is killed when parentPid (its spawning parent) goes away;
+//  - descriptors: every inherited one but standard input, output, error and keepFd is closed;
+//  - a network namespace of its own, where the kernel allows one (no network, no abstract
+//    sockets such as the X server's);
+//  - a read-only file system (Landlock): nothing can be created, written, renamed or removed,
+//    no program run, and nothing under /proc read;
+//  - a system call filter (an allow-list): no socket of any family, no program, no process,
+//    no write but to standard output and error and keepFd, no signal but to itself; such an
+//    attempt ends the process (see BlockedAttempt); any other call outside the list fails.
+// Returns false with a reason when a layer that every kernel has cannot be set up. A layer
+// that this kernel lacks is reported in layers as missing; the others still hold.
+bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
+                           QList<SandboxLayer>* layers, QString* error);
 
 } // namespace kq::platform

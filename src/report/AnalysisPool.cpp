@@ -5,6 +5,7 @@
 #include "media/MediaInfoHandle.h"
 #include "platform/SocketIo.h"
 #include "platform/WorkerProcess.h"
+#include "platform/WorkerSandbox.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -56,10 +57,17 @@ QString SignalName(int signal) {
 }
 
 QString ReasonForEnd(int status, const AnalysisOptions& options) {
+    using kq::platform::kBlockedExitBase;
+    static const char* const blocked[] = {"use the network", "run a program", "write a file",
+                                          "reach another process"};
+    if (WIFEXITED(status) && WEXITSTATUS(status) >= kBlockedExitBase &&
+        WEXITSTATUS(status) < kBlockedExitBase + int(std::size(blocked)))
+        return QStringLiteral("blocked: the media library tried to %1")
+            .arg(QLatin1String(blocked[WEXITSTATUS(status) - kBlockedExitBase]));
     if (WIFSIGNALED(status)) {
-        // The worker's system call filter answers a network socket with SIGSYS.
+        // A call of another architecture ends the worker with SIGSYS.
         if (WTERMSIG(status) == SIGSYS)
-            return QStringLiteral("blocked: the media library tried to use the network");
+            return QStringLiteral("blocked: the media library made a system call it may not make");
         return QStringLiteral("the media library crashed (%1)").arg(SignalName(WTERMSIG(status)));
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitOutOfMemory)
@@ -69,20 +77,27 @@ QString ReasonForEnd(int status, const AnalysisOptions& options) {
         .arg(WIFEXITED(status) ? WEXITSTATUS(status) : status);
 }
 
+QString WorkerProgram(const AnalysisOptions& options) {
+    return options.workerProgram.isEmpty() ? AnalysisWorkerProgram() : options.workerProgram;
+}
+
+QStringList WorkerArguments(const AnalysisOptions& options) {
+    const QString library =
+        options.libraryFile.isEmpty() ? MediaLibrary_FileName() : options.libraryFile;
+    return {QStringLiteral("--parent"), QString::number(::getpid()),
+            QStringLiteral("--memory-limit"),
+            QString::number(std::max(0LL, options.memoryLimitBytes)),
+            QStringLiteral("--library"), library};
+}
+
 class Run {
 public:
     Run(const QStringList& paths, const AnalysisOptions& options,
         const AnalysisProgressCallback& progress)
         : m_paths(paths), m_options(options), m_progress(progress) {
         m_result.files.resize(paths.size());
-        m_program =
-            options.workerProgram.isEmpty() ? AnalysisWorkerProgram() : options.workerProgram;
-        const QString library =
-            options.libraryFile.isEmpty() ? MediaLibrary_FileName() : options.libraryFile;
-        m_arguments = {QStringLiteral("--parent"), QString::number(::getpid()),
-                       QStringLiteral("--memory-limit"),
-                       QString::number(std::max(0LL, options.memoryLimitBytes)),
-                       QStringLiteral("--library"), library};
+        m_program = WorkerProgram(options);
+        m_arguments = WorkerArguments(options);
     }
 
     AnalysisRun Execute() {
@@ -308,4 +323,30 @@ QString AnalysisWorkerProgram() {
 AnalysisRun AnalyseFiles(const QStringList& paths, const AnalysisOptions& options,
                          const AnalysisProgressCallback& progress) {
     return Run(paths, options, progress).Execute();
+}
+
+SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
+    SandboxProbe probe;
+    WorkerProcess worker;
+    QString error;
+    const QString program = WorkerProgram(options);
+    if (!kq::platform::StartWorkerProcess(program, WorkerArguments(options) << QStringLiteral("--probe"),
+                                          &worker, &error)) {
+        probe.failure = QStringLiteral("cannot start the analysis worker %1: %2").arg(program, error);
+        return probe;
+    }
+    QByteArray text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(worker.socket, chunk, sizeof chunk)) != 0;) {
+        if (n > 0)
+            text.append(chunk, n);
+        else if (errno != EINTR)
+            break;
+    }
+    const int status = kq::platform::EndWorkerProcess(&worker, kGraceMs);
+    probe.layers = QString::fromUtf8(text);
+    probe.complete = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!probe.complete && !(WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitLayersMissing))
+        probe.failure = QStringLiteral("the analysis worker %1 could not set up its limits").arg(program);
+    return probe;
 }

@@ -51,3 +51,12 @@ QString AnalysisWorkerProgram();
 // rejects never reach a worker. Every worker has ended when this returns.
 AnalysisRun AnalyseFiles(const QStringList& paths, const AnalysisOptions& options,
                          const AnalysisProgressCallback& progress = {});
+
+struct SandboxProbe {
+    QString layers;        // one line per layer of the worker's confinement
+    bool complete = false; // every layer holds on this machine
+    QString failure;       // set when no worker could confine itself
+};
+
+// Starts one worker that confines itself as it would for a run, and asks which layers hold.
+SandboxProbe ProbeSandbox(const AnalysisOptions& options);

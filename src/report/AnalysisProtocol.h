@@ -29,6 +29,8 @@ enum class FrameState { Incomplete, Complete, Invalid };
 // Moves the first whole frame of buffer into payload.
 FrameState TakeFrame(QByteArray* buffer, QByteArray* payload);
 
-// Worker exit statuses with a meaning of their own.
+// Worker exit statuses with a meaning of their own (and kBlockedExitBase and above, see
+// WorkerSandbox.h).
+inline constexpr int kWorkerExitLayersMissing = 3; // --probe: some confinement is missing
 inline constexpr int kWorkerExitSetupFailed = 70;
 inline constexpr int kWorkerExitOutOfMemory = 71;

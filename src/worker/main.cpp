@@ -1,8 +1,10 @@
 // kqmediaworker: analyses media files for the window and the report tool, one path at a time
 // over its standard input and output, confined so that no file can hang, exhaust or expose
-// the machine. Started by AnalyseFiles(); not meant to be run by hand.
+// the machine. Started by AnalyseFiles(); not meant to be run by hand. With --probe it only
+// confines itself and tells which layers of its confinement this machine allows.
 
 #include "media/MediaInfoHandle.h"
+#include "platform/SocketIo.h"
 #include "platform/Utf8Locale.h"
 #include "platform/WorkerSandbox.h"
 #include "report/AnalysisProtocol.h"
@@ -18,6 +20,9 @@
 #include <unistd.h>
 
 namespace {
+// Replies go out on this copy of standard output.
+constexpr int kReplyFd = 3;
+
 // The builder names the file and the limit; nothing more can be done in here.
 void OutOfMemory() { ::_exit(kWorkerExitOutOfMemory); }
 
@@ -30,28 +35,51 @@ int SetupFailed(const QString& reason) {
 int main(int argc, char** argv) {
     long long memoryLimit = 0;
     long long parent = 0;
+    bool probe = false;
     QString library;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--memory-limit") == 0)
-            memoryLimit = std::atoll(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--parent") == 0)
-            parent = std::atoll(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--library") == 0)
-            library = QString::fromUtf8(argv[i + 1]);
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromUtf8(argv[i]);
+        if (argument == QLatin1String("--probe")) {
+            probe = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return SetupFailed(QStringLiteral("unknown argument %1").arg(argument));
+        const char* value = argv[++i];
+        if (argument == QLatin1String("--memory-limit"))
+            memoryLimit = std::atoll(value);
+        else if (argument == QLatin1String("--parent"))
+            parent = std::atoll(value);
+        else if (argument == QLatin1String("--library"))
+            library = QString::fromUtf8(value);
         else
-            return SetupFailed(QStringLiteral("unknown argument %1").arg(QString::fromUtf8(argv[i])));
+            return SetupFailed(QStringLiteral("unknown argument %1").arg(argument));
     }
     kq::platform::EnsureUtf8Locale();
-    // Replies go to a copy of standard output; anything the library prints goes to
-    // standard error instead of into the replies.
-    const int replies = ::dup(STDOUT_FILENO);
-    if (replies < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    // Anything the library prints goes to standard error instead of into the replies.
+    if (::dup2(STDOUT_FILENO, kReplyFd) < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return SetupFailed(QStringLiteral("cannot set up its output"));
     std::set_new_handler(OutOfMemory);
     QString error;
-    if (!kq::platform::ConfineAnalysisWorker(memoryLimit, parent, &error))
+    QList<kq::platform::SandboxLayer> layers;
+    if (!kq::platform::ConfineAnalysisWorker(memoryLimit, parent, kReplyFd, &layers, &error))
         return SetupFailed(error);
+    if (probe) {
+        QByteArray text;
+        bool all = true;
+        for (const kq::platform::SandboxLayer& layer : layers) {
+            text += QStringLiteral("%1: %2 (%3)\n")
+                        .arg(layer.name, layer.active ? QStringLiteral("active") : QStringLiteral("missing"),
+                             layer.detail)
+                        .toUtf8();
+            all = all && layer.active;
+        }
+        kq::platform::SendFully(kReplyFd, text.constData(), text.size());
+        ::_exit(all ? 0 : kWorkerExitLayersMissing);
+    }
     if (!library.isEmpty())
         MediaLibrary_SetFileName(library);
-    return RunAnalysisWorker(STDIN_FILENO, replies);
+    std::fflush(stderr);
+    // _exit: nothing at exit may need more than the confinement allows.
+    ::_exit(RunAnalysisWorker(STDIN_FILENO, kReplyFd));
 }

@@ -22,6 +22,18 @@ const char* const kWalk = "&#x41;.png a&b.mp4 clip-été-日本.mp4 multi.mkv sa
 const char* const kTree = "sample.png=@TMP@/tree/a/deep/still.Png sample.avi=@TMP@/tree/a/x.AVI "
                           "sample.mp4=@TMP@/tree/b/clip.MP4 sample.ts=@TMP@/tree/c.ts";
 const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
+// What a library taken over by a crafted file tries (see the fake library), and the reason the
+// file is left out for, or the outcome that the library gets.
+const std::pair<const char*, const char*> kEscapes[] = {
+    {"unix-connect @TMP@/bus", "use the network"}, {"abstract-connect /tmp/.X11-unix/X0", "use the network"},
+    {"write @OUT@/escaped", "write a file"},       {"delete @TMP@/victim", "write a file"},
+    {"modify-media", "write a file"},              {"exec", "run a program"},
+    {"fork", "run a program"},                     {"ptrace-parent", "reach another process"},
+    {"signal-parent", "reach another process"},    {"vm-read-parent", "reach another process"},
+    {"proc-mem-parent", "proc-mem-parent:EACCES"}, {"perf", "perf:EPERM"},
+    {"userfaultfd", "userfaultfd:EPERM"},          {"bpf", "bpf:EPERM"},
+    {"keyctl", "keyctl:EPERM"},                    {"io-uring", "io-uring:EPERM"},
+    {"unshare", "unshare:EPERM"},                  {"descriptors", "descriptors:0,1,2,3"}};
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressLimits = false; // checked builds run their workers without that limit
 #else
@@ -36,6 +48,10 @@ QByteArray Xml(const QString& text) {
 
 QStringList Words(const QString& text, char separator = ' ') {
     return text.split(QLatin1Char(separator), Qt::SkipEmptyParts);
+}
+
+QStringList AsNobody(const QStringList& command) {
+    return QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
 }
 
 } // namespace
@@ -58,6 +74,12 @@ class TestReportTool : public QObject {
     // of it there) or "fake:name" (a report written by hand for the fake library).
     QByteArray Elements(const QString& entry) const {
         const QString name = entry.section(u'=', 0, 0), copy = Expand(entry.section(u'=', 1));
+        if (name.startsWith(u"outcome:")) // an escape's outcome as its Format
+            return ("    <FileInfo>\r\n        <GeneralInfo>\r\n            <CompleteName>" +
+                    Xml(Expand("@TMP@/escape-" + name.section(u':', 1, 1) + ".kqfake")) +
+                    "</CompleteName>\r\n            <Format>" + name.mid(8).toUtf8() +
+                    "</Format>\r\n            <FileSize></FileSize>\r\n            <Duration></Duration>\r\n"
+                    "            <Subtitlecount></Subtitlecount>\r\n        </GeneralInfo>\r\n    </FileInfo>\r\n");
         QByteArray doc = name.startsWith(u"fake:")
                              ? ReadBytes(FakeDataPath("expected/" + name.mid(5) + ".xml")).replace("\n", "\r\n")
                              : ReadBytes(kMedia + "/../expected/" + name + ".xml");
@@ -82,8 +104,13 @@ class TestReportTool : public QObject {
         if (listFile)
             WriteBytes(Expand(QStringLiteral("@LIST@")), Expand(QString::fromUtf8(list)).toUtf8());
         const QString cwd = environment.filter(QRegularExpression(QStringLiteral("^CWD="))).value(0).mid(4);
-        return RunProgram(QStringLiteral(KQ_TOOL), arguments, environment,
-                          listFile ? QByteArray() : Expand(QString::fromUtf8(list)).toUtf8(), cwd);
+        // The tool inherits a descriptor, as from a careless caller; its workers must not.
+        arguments = QStringList{"-c", "exec 7</dev/null; exec \"$0\" \"$@\"", KQ_TOOL} + arguments;
+        QString program = QStringLiteral("/bin/sh");
+        if (environment.contains(QStringLiteral("AS=nobody")) && ::geteuid() == 0)
+            arguments = AsNobody({std::exchange(program, QStringLiteral("setpriv"))}) + arguments;
+        return RunProgram(program, arguments, environment,
+                          listFile ? QByteArray() : Expand(QString::fromUtf8(list)).toUtf8(), cwd, 20000);
     }
 
     void Row(const char* name, const char* args, const char* env, const char* list, int exit,
@@ -113,6 +140,12 @@ private slots:
         for (const char* behaviour : {"hang", "crash", "allocate", "network"})
             QVERIFY(WriteDescription(tmp + u'/' + behaviour + ".kqfake", {QStringLiteral("!") + behaviour}));
         QVERIFY(QFile::copy(FakeDataPath(QStringLiteral("non-ascii.kqfake")), tmp + u'/' + kFakeNonAscii));
+        QVERIFY(WriteBytes(tmp + "/victim", "keep"));
+        for (const auto& [escape, outcome] : kEscapes)
+            QVERIFY(WriteDescription(Expand("@TMP@/escape-%1.kqfake").arg(Words(escape)[0]), {"!escape " + Expand(escape)}));
+        // The fixtures are for an ordinary user to read too.
+        for (const QString& dir : {m_fixtures.path(), m_tmp.path()})
+            QVERIFY(QFile::setPermissions(dir, QFile::permissions(dir) | QFileDevice::ExeOther | QFileDevice::ReadOther));
     }
     void init() {
         for (const QString& name : QDir(m_tmp.path()).entryList(QDir::Files))
@@ -172,6 +205,15 @@ private slots:
             Row("allocate, default limit", "@TMP@/allocate.kqfake", kFake, "", 2, "", "@TMP@/allocate.kqfake: needs more memory than the limit of 2 GiB");
             Row("real runaway allocation", "--memory-limit 512 @MEDIA@/sample.mp4 @HOSTILE@/runaway-allocation.mp4", "", "", 2, "sample.mp4", "@HOSTILE@/runaway-allocation.mp4: needs more memory than the limit of 512 MiB");
         }
+        for (const auto& [escape, outcome] : kEscapes) {
+            const QByteArray kind = Words(escape)[0].toUtf8(), file = "@TMP@/escape-" + kind + ".kqfake";
+            const bool blocked = !QByteArray(outcome).contains(':');
+            for (const char* user : {"", "AS=nobody"})
+                Row("escape: " + kind + (*user ? " (as nobody)" : ""), file + " @FAKE@/two-audio.kqfake",
+                    QByteArray(kFake) + " " + user, "", 2 - !blocked * 2,
+                    blocked ? "fake:two-audio" : "outcome:" + QByteArray(outcome) + " fake:two-audio",
+                    blocked ? file + ": blocked: the media library tried to " + outcome : "");
+        }
         Row("real endless loop", "--timeout 2 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "", 2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 2 s");
     }
     void reports() {
@@ -181,6 +223,10 @@ private slots:
         QFETCH(int, exit);
         QFETCH(QString, entries);
         QFETCH(QString, leftOut);
+        // Root runs these as nobody too, when nobody can reach the programs under test.
+        if (env.contains(u"AS=nobody") && ::geteuid() == 0 &&
+            RunProgram("setpriv", AsNobody({"test", "-x", KQ_TOOL, "-a", "-r", FakeLibraryPath("full")})).exitCode != 0)
+            QSKIP("the build is out of an ordinary user's reach");
         const ProgramRun run = Run(args, env, list);
         QByteArray expected, err;
         for (const QString& entry : Words(entries))
@@ -198,6 +244,12 @@ private slots:
         QCOMPARE(ReadBytes(Expand(output[0].section(u'=', -1))), expected);
         // Written through a temporary file, of which nothing stays behind.
         QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1 + output[0].endsWith(u"été.xml"));
+    }
+    void cleanup() {
+        // Whatever a hostile file tried left nothing behind.
+        QVERIFY(!QFile::exists(m_tmp.filePath(QStringLiteral("escaped"))));
+        QCOMPARE(ReadBytes(m_fixtures.filePath(QStringLiteral("victim"))), QByteArray("keep"));
+        QCOMPARE(RunProgram(QStringLiteral("pgrep"), {"-x", "kqescaped"}).exitCode, 1);
     }
 
     // Exactly what the report asks of the library: each file's values in leaf order, the stream
@@ -221,11 +273,11 @@ private slots:
         file(QStringLiteral("two-video-one-audio.kqfake"), 2, 1);
         expected << "Open " + FakeDataPath(QStringLiteral("not-media.txt"));
         file(QStringLiteral("two-audio.kqfake"), 0, 2);
-        const QString log = m_tmp.filePath(QStringLiteral("calls.log"));
         const ProgramRun run = Run("-j 1 @FAKE@/two-video-one-audio.kqfake @FAKE@/not-media.txt @FAKE@/two-audio.kqfake",
-                                   QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=" + log, {});
+                                   QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr", {});
         QCOMPARE(run.exitCode, 2);
-        QCOMPARE(QString::fromUtf8(ReadBytes(log)).split(u'\n', Qt::SkipEmptyParts), expected);
+        const QStringList lines = QString::fromUtf8(run.err).split(u'\n');
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^kqfake: "))).replaceInStrings(QStringLiteral("kqfake: "), QString()), expected);
     }
 
     void failures_data() {
@@ -284,6 +336,9 @@ private slots:
         QTest::newRow("-h before paths") << "-h @OUT@/gone.mp4 -o @OUT@/r.xml" << help;
         QTest::newRow("--version") << "--version" << "kqmediareport " KQ_EXPECTED_VERSION "\n";
         QTest::newRow("-v") << "-v" << "kqmediareport " KQ_EXPECTED_VERSION "\n";
+        if (kAddressLimits) // every layer holds on the machines this is tested on
+            QTest::newRow("--sandbox") << "--sandbox" << "system call filter: active (|read-only file system: active (|"
+                                          "network namespace: active (|descriptors closed: active (|resource limits: active (";
     }
     void helpAndVersion() {
         QFETCH(QString, args);

@@ -9,13 +9,20 @@
 // Behaviours make Open misbehave the way hostile files make the real library misbehave:
 // "!hang" never returns, "!crash" aborts, "!allocate" takes touched memory without bound,
 // "!network" opens a TCP connection to 127.0.0.1, "!sleep <ms>" takes that long.
+// "!escape <kind> [path]" tries what a library taken over by a crafted file would try, and
+// answers the outcome as the Format of general stream 0 ("<kind>:<error name>" or
+// "<kind>:succeeded"): unix-connect (to a path socket), abstract-connect, write (creates path), delete
+// (path), modify-media (opens the file itself for writing), exec, fork (a child in a session
+// of its own, named "kqescaped", that never ends), ptrace-parent, signal-parent (SIGSTOP),
+// proc-mem-parent, vm-read-parent, descriptors (answers the open ones), perf, userfaultfd, bpf, keyctl, io-uring, unshare.
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
 // answers "<option>=<value>". A reply lives until the next call on its handle, which
 // overwrites it first, so a caller that keeps the pointer reads garbage.
 //
-// KQ_FAKE_MEDIAINFO_LOG names a file that gets one line per call: "New", "Delete", "Close",
+// KQ_FAKE_MEDIAINFO_LOG names a file (or "stderr": standard error, with lines that start
+// "kqfake: ") that gets one line per call: "New", "Delete", "Close",
 // "Open <path>", "Get <kind> <number> <parameter> <info> <search>", "Option <option> <value>",
 // or the entry point's name. KQ_FAKE_MEDIAINFO_LOAD_LOG gets "Loaded" and "Unloaded".
 // Built without MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without
@@ -35,8 +42,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <sys/un.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -81,12 +94,15 @@ const Utf8& Text() {
 }
 
 void Append(const char* variable, const std::string& line) {
-    if (const char* file = std::getenv(variable); file && *file) {
-        const int fd = ::open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        const std::string text = line + "\n";
-        if (fd >= 0 && ::write(fd, text.data(), text.size()) >= 0)
-            ::close(fd);
-    }
+    const char* file = std::getenv(variable);
+    if (!file || !*file)
+        return;
+    // A worker may write no file: there the log goes to standard error.
+    const bool toError = std::strcmp(file, "stderr") == 0;
+    const std::string text = (toError ? "kqfake: " : "") + line + "\n";
+    const int fd = toError ? 2 : ::open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 && ::write(fd, text.data(), text.size()) >= 0 && !toError)
+        ::close(fd);
 }
 void Log(const std::string& line) { Append("KQ_FAKE_MEDIAINFO_LOG", line); }
 
@@ -109,6 +125,53 @@ const wchar_t* Reply(void* handle, const std::wstring& text) {
     std::wstring().swap(h->reply);
     h->reply = text;
     return h->reply.c_str();
+}
+
+std::string Escape(const std::string& kind, const std::string& path, const std::string& self) {
+    const pid_t parent = ::getppid();
+    long result = -1;
+    errno = 0;
+    if (kind == "unix-connect" || kind == "abstract-connect") {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path + (kind[0] == 'a'), sizeof address.sun_path - 2);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        result = fd < 0 ? -1 : ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    } else if (kind == "write" || kind == "modify-media") {
+        result = kind == "write" ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                                 : ::open(self.c_str(), O_RDWR);
+    } else if (kind == "delete") {
+        result = ::unlink(path.c_str());
+    } else if (kind == "exec") {
+        result = ::execl("/bin/true", "true", nullptr);
+    } else if (kind == "fork" && (result = ::fork()) == 0) {
+        ::setsid();
+        ::prctl(PR_SET_NAME, "kqescaped");
+        for (;;)
+            ::pause();
+    } else if (kind == "ptrace-parent") {
+        result = ::ptrace(PTRACE_ATTACH, parent, nullptr, nullptr);
+    } else if (kind == "signal-parent") {
+        result = ::kill(parent, SIGSTOP);
+    } else if (kind == "proc-mem-parent") {
+        result = ::open(("/proc/" + std::to_string(parent) + "/mem").c_str(), O_RDONLY);
+    } else if (kind == "descriptors") { // the ones open, as "0,1,2"
+        std::string open;
+        for (int fd = 0; fd < 1024; ++fd)
+            if (::fcntl(fd, F_GETFD) >= 0)
+                open += (open.empty() ? "" : ",") + std::to_string(fd);
+        return kind + ":" + open;
+    } else if (kind == "vm-read-parent") {
+        char byte = 0;
+        iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
+        result = ::process_vm_readv(parent, &local, 1, &remote, 1, 0);
+    } else {
+        const std::map<std::string, long> calls = {{"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd},
+                                                   {"bpf", SYS_bpf}, {"keyctl", SYS_keyctl},
+                                                   {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
+        result = ::syscall(calls.at(kind), 0, 0, 0, 0, 0);
+    }
+    return kind + ":" + (result >= 0 ? "succeeded" : strerrorname_np(errno));
 }
 
 bool Unescape(const std::string& text, std::string* out) {
@@ -165,7 +228,7 @@ bool Describe(const std::string& path, FakeHandle* h) {
     std::string line;
     if (!std::getline(file, line) || line != "KQFAKEMEDIA")
         return false;
-    std::string behaviour;
+    std::string behaviour, escape, target;
     long argument = 0;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -176,6 +239,10 @@ bool Describe(const std::string& path, FakeHandle* h) {
         std::string rest, value;
         if (line.empty() || line[0] == '#')
             continue;
+        if (line.rfind("!escape ", 0) == 0) {
+            fields.ignore(8) >> escape >> target;
+            continue;
+        }
         if (line[0] == '!') {
             fields.ignore(1) >> behaviour >> argument;
             continue;
@@ -187,7 +254,10 @@ bool Describe(const std::string& path, FakeHandle* h) {
             return false;
         h->values[Key(kind, number, Text().Wide(rest.substr(0, equals)))] = Text().Wide(value);
     }
+    file.close();
     Misbehave(behaviour, argument);
+    if (!escape.empty())
+        h->values[Key(0, 0, L"Format")] = Text().Wide(Escape(escape, target, path));
     return true;
 }
 
