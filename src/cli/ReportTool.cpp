@@ -3,12 +3,16 @@
 #include "report/AnalysisPool.h"
 #include "report/MediaFilters.h"
 #include "report/ReportBuilder.h"
+#include "report/ReportMerge.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <memory>
+#include <vector>
 
 #include <unistd.h>
 
@@ -17,31 +21,6 @@ namespace {
 void Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
-// Paths listed one per line in file ("-": standard input). A trailing CR is dropped, so
-// lists written on other systems work; empty lines are skipped.
-bool ReadPathList(const QString& file, QStringList* paths, QString* error) {
-    QFile list;
-    bool opened = false;
-    if (file == QLatin1String("-"))
-        opened = list.open(stdin, QIODevice::ReadOnly);
-    else {
-        list.setFileName(file);
-        opened = list.open(QIODevice::ReadOnly);
-    }
-    if (!opened) {
-        *error = QStringLiteral("cannot read the list %1: %2").arg(file, list.errorString());
-        return false;
-    }
-    const QByteArray content = list.readAll();
-    for (QByteArray line : content.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.isEmpty())
-            paths->append(QString::fromUtf8(line));
-    }
-    return true;
 }
 
 QString AbsolutePath(const QString& path) {
@@ -60,6 +39,72 @@ QStringList ExpandPaths(const QStringList& arguments) {
     return paths;
 }
 
+// The paths of a list file ("-": standard input), one per line or NUL-separated as
+// `find -print0` writes them, read a piece at a time. In lines, a trailing CR is dropped, so
+// lists written on other systems work; empty entries are skipped.
+class ListSource : public PathSource {
+public:
+    ListSource(const QString& name, char separator) : m_separator(separator) {
+        if (name == QLatin1String("-"))
+            m_file.open(stdin, QIODevice::ReadOnly);
+        else
+            m_file.setFileName(name), m_file.open(QIODevice::ReadOnly);
+    }
+    bool IsOpen() const { return m_file.isOpen(); }
+    QString ErrorString() const { return m_file.errorString(); }
+
+    bool Next(QString* path) override {
+        for (;;) {
+            qsizetype end = m_buffer.indexOf(m_separator, m_start);
+            if (end < 0 && !m_file.atEnd()) {
+                m_buffer = m_buffer.mid(m_start) + m_file.read(1 << 16);
+                m_start = 0;
+                continue;
+            }
+            if (end < 0 && m_start >= m_buffer.size())
+                return false;
+            if (end < 0)
+                end = m_buffer.size();
+            QByteArrayView entry(m_buffer.constData() + m_start, end - m_start);
+            m_start = end + 1;
+            if (m_separator == '\n' && entry.endsWith('\r'))
+                entry.chop(1);
+            if (!entry.isEmpty()) {
+                *path = AbsolutePath(QString::fromUtf8(entry));
+                return true;
+            }
+        }
+    }
+
+private:
+    QFile m_file;
+    char m_separator;
+    QByteArray m_buffer;
+    qsizetype m_start = 0;
+};
+
+// The named paths first, then each list in turn; the first path may be read ahead.
+class ChainSource : public PathSource {
+public:
+    std::vector<std::unique_ptr<PathSource>> parts;
+    QString first;
+    bool hasFirst = false;
+
+    bool Next(QString* path) override {
+        if (std::exchange(hasFirst, false)) {
+            *path = first;
+            return true;
+        }
+        for (; m_part < parts.size(); ++m_part)
+            if (parts[m_part]->Next(path))
+                return true;
+        return false;
+    }
+
+private:
+    std::size_t m_part = 0;
+};
+
 bool ParsePositive(const QString& text, long long maximum, long long* value) {
     bool ok = false;
     const long long parsed = text.toLongLong(&ok);
@@ -69,17 +114,22 @@ bool ParsePositive(const QString& text, long long maximum, long long* value) {
     return true;
 }
 
-// "[12/300] name" on one line that is rewritten; cleared when the run ends.
+// "[12/300] name" on one line that is rewritten; cleared when the run ends or a message is
+// printed.
 class TerminalProgress {
 public:
     explicit TerminalProgress(std::FILE* stream) : m_stream(stream) {}
-    ~TerminalProgress() {
-        if (m_shown)
+    ~TerminalProgress() { Clear(); }
+    void Clear() {
+        if (std::exchange(m_shown, false))
             std::fputs("\r\033[K", m_stream);
+        m_last.clear();
     }
     bool operator()(const AnalysisProgress& progress) {
-        const QString name = QFileInfo(progress.current).fileName();
-        QString line = QStringLiteral("[%1/%2] %3").arg(progress.done).arg(progress.total).arg(name);
+        const QString count = progress.total < 0
+                                  ? QString::number(progress.done)
+                                  : QStringLiteral("%1/%2").arg(progress.done).arg(progress.total);
+        QString line = QStringLiteral("[%1] %2").arg(count, QFileInfo(progress.current).fileName());
         if (line.size() > 78)
             line = line.left(77) + QChar(0x2026);
         if (line == m_last)
@@ -96,6 +146,66 @@ private:
     QString m_last;
     bool m_shown = false;
 };
+
+// Where the report goes: a file written whole or not at all, or standard output, flushed as
+// each file is added so that a reader in a pipe sees progress.
+class ReportOutput {
+public:
+    ReportOutput(const QString& target, std::FILE* out) : m_target(target), m_out(out) {}
+    bool Open() { return m_target.isEmpty() || m_file.Open(m_target); }
+    bool Write(const QByteArray& bytes) {
+        if (!m_target.isEmpty())
+            return m_file.Write(bytes);
+        const auto size = static_cast<std::size_t>(bytes.size());
+        return std::fwrite(bytes.constData(), 1, size, m_out) == size && std::fflush(m_out) == 0;
+    }
+    bool Commit() { return m_target.isEmpty() || m_file.Commit(); }
+    QString Failure() const {
+        return m_target.isEmpty()
+                   ? QStringLiteral("cannot write the report to standard output")
+                   : QStringLiteral("cannot write %1: %2").arg(m_target, m_file.ErrorString());
+    }
+
+private:
+    QString m_target;
+    std::FILE* m_out;
+    AtomicFile m_file;
+};
+
+// Joins reports in the order given: each is checked whole first, so nothing is written when
+// one of them is not a report.
+int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err) {
+    for (const QString& part : parts) {
+        QFile file(part);
+        QString error;
+        if (!file.open(QIODevice::ReadOnly))
+            error = file.errorString();
+        else if (!ReadReportElements(file, [](const QByteArray&) { return true; }, &error))
+            error = QStringLiteral("not a report: ") + error;
+        if (!error.isEmpty()) {
+            Print(err, QStringLiteral("kqmediareport: %1: %2\n").arg(part, error));
+            return kToolFailure;
+        }
+    }
+    bool started = false;
+    const auto element = [&](const QByteArray& line) {
+        return (std::exchange(started, true) || output.Write("<AllFileInfo>\r\n")) &&
+               output.Write(line);
+    };
+    bool written = output.Open();
+    for (const QString& part : parts) {
+        QFile file(part);
+        QString error;
+        written = written && file.open(QIODevice::ReadOnly) && ReadReportElements(file, element, &error);
+    }
+    if (!written ||
+        !output.Write(started ? QByteArray("</AllFileInfo>\r\n") : QByteArray("<AllFileInfo />\r\n")) ||
+        !output.Commit()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
+        return kToolFailure;
+    }
+    return kToolAllReported;
+}
 
 } // namespace
 
@@ -114,6 +224,10 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
                                         QStringLiteral("Read file paths from <list>, one per "
                                                        "line (- for standard input)."),
                                         QStringLiteral("list"));
+    const QCommandLineOption nullOption(
+        {QStringLiteral("0"), QStringLiteral("null")},
+        QStringLiteral("The lists of --files-from are separated by NUL characters, as find "
+                       "-print0 writes them."));
     const QCommandLineOption jobsOption(
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Analyse <n> files at a time (default: one per processor core)."),
@@ -128,18 +242,24 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         QStringLiteral("Leave out a file whose analysis needs more than <MiB> of address "
                        "space (default: 2048)."),
         QStringLiteral("MiB"));
+    const QCommandLineOption mergeOption(
+        QStringLiteral("merge"),
+        QStringLiteral("Join the reports given as paths, in that order, into one report."));
     const QCommandLineOption sandboxOption(
         QStringLiteral("sandbox"),
         QStringLiteral("Show which layers of the analysis workers' confinement this machine "
                        "allows, and exit (status 3 when some are missing)."));
-    parser.addOption(sandboxOption);
     parser.addOption(outputOption);
     parser.addOption(listOption);
+    parser.addOption(nullOption);
     parser.addOption(jobsOption);
     parser.addOption(timeoutOption);
     parser.addOption(memoryOption);
+    parser.addOption(mergeOption);
+    parser.addOption(sandboxOption);
     parser.addPositionalArgument(QStringLiteral("path"),
-                                 QStringLiteral("Media files or directories."),
+                                 QStringLiteral("Media files or directories (with --merge: "
+                                                "reports)."),
                                  QStringLiteral("[path...]"));
 
     if (!parser.parse(arguments)) {
@@ -190,54 +310,68 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         return probe.complete ? kToolAllReported : kToolSandboxIncomplete;
     }
 
+    ReportOutput output(parser.value(outputOption), out);
+    if (parser.isSet(mergeOption))
+        return MergeReports(parser.positionalArguments(), output, err);
+
     // A list names files (as find writes them), so a directory in it is left out and named
     // like any other path that is not a regular file, never walked.
-    QStringList listed;
+    const QStringList named = ExpandPaths(parser.positionalArguments());
+    ChainSource source;
+    source.parts.push_back(std::make_unique<PathListSource>(named));
     for (const QString& list : parser.values(listOption)) {
-        QString error;
-        if (!ReadPathList(list, &listed, &error)) {
-            Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
+        auto reader = std::make_unique<ListSource>(list, parser.isSet(nullOption) ? '\0' : '\n');
+        if (!reader->IsOpen()) {
+            Print(err, QStringLiteral("kqmediareport: cannot read the list %1: %2\n")
+                           .arg(list, reader->ErrorString()));
             return kToolFailure;
         }
+        source.parts.push_back(std::move(reader));
     }
-    if (parser.positionalArguments().isEmpty() && listed.isEmpty()) {
+    source.hasFirst = named.isEmpty() && source.Next(&source.first);
+    if (parser.positionalArguments().isEmpty() && !source.hasFirst) {
         Print(err, QStringLiteral("kqmediareport: no media file or directory given\n"
                                   "Try 'kqmediareport --help'.\n"));
         return kToolFailure;
     }
-    QStringList requested = ExpandPaths(parser.positionalArguments());
-    for (const QString& path : listed)
-        requested.append(AbsolutePath(path));
-
-    ReportResult report;
-    if (::isatty(::fileno(err))) {
-        TerminalProgress progress(err);
-        report = CollectReport(requested, options, std::ref(progress));
-    } else {
-        report = CollectReport(requested, options);
-    }
-    // A library that cannot be used is one failure, not a report of nothing.
-    if (report.status != ReportStatus::Complete || !report.libraryProblem.isEmpty()) {
-        Print(err, QStringLiteral("kqmediareport: %1\n")
-                       .arg(report.libraryProblem.isEmpty() ? report.failure : report.libraryProblem));
+    if (!output.Open()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
-    for (const LeftOutFile& file : report.leftOut)
-        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(file.path, file.reason));
 
-    if (parser.isSet(outputOption)) {
-        const QString target = parser.value(outputOption);
-        QString error;
-        if (!WriteFileAtomically(target, report.xml, &error)) {
-            Print(err, QStringLiteral("kqmediareport: cannot write %1: %2\n").arg(target, error));
-            return kToolFailure;
-        }
-    } else {
-        const auto size = static_cast<std::size_t>(report.xml.size());
-        if (std::fwrite(report.xml.constData(), 1, size, out) != size || std::fflush(out) != 0) {
-            Print(err, QStringLiteral("kqmediareport: cannot write the report to standard output\n"));
-            return kToolFailure;
-        }
+    ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
+    std::unique_ptr<TerminalProgress> progress;
+    if (::isatty(::fileno(err)))
+        progress = std::make_unique<TerminalProgress>(err);
+    bool leftOut = false;
+    const auto sink = [&](const QString& path, FileAnalysis& analysis) {
+        if (analysis.report)
+            return writer.Add(*analysis.report);
+        // A library that cannot be used is one failure, told once at the end.
+        if (analysis.libraryUnusable)
+            return true;
+        if (progress)
+            progress->Clear();
+        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(path, analysis.reason));
+        leftOut = true;
+        return true;
+    };
+    const AnalysisRun run = AnalyseFiles(
+        source, options, sink,
+        progress ? AnalysisProgressCallback(std::ref(*progress)) : AnalysisProgressCallback());
+    progress.reset();
+    if (!run.libraryProblem.isEmpty()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(run.libraryProblem));
+        return kToolFailure;
     }
-    return report.leftOut.isEmpty() ? kToolAllReported : kToolSomeLeftOut;
+    if (run.status != AnalysisStatus::Complete) {
+        Print(err, QStringLiteral("kqmediareport: %1\n")
+                       .arg(run.failure.isEmpty() ? output.Failure() : run.failure));
+        return kToolFailure;
+    }
+    if (!writer.Finish() || !output.Commit()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
+        return kToolFailure;
+    }
+    return leftOut ? kToolSomeLeftOut : kToolAllReported;
 }

@@ -6,9 +6,9 @@
 
 // Exit statuses of kqmediareport.
 enum ReportToolStatus : int {
-    kToolAllReported = 0, // every path went into the report
-    kToolFailure = 1,     // usage error, or the output could not be written
-    kToolSomeLeftOut = 2, // the report holds the rest
+    kToolAllReported = 0,       // every path went into the report
+    kToolFailure = 1,           // usage error, the output could not be written, no usable library
+    kToolSomeLeftOut = 2,       // the report holds the rest
     kToolSandboxIncomplete = 3, // --sandbox: some layer of the confinement is missing
 };
 

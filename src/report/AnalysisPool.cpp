@@ -36,12 +36,21 @@ constexpr qint64 kProgressIntervalMs = 40;
 // Requests a worker holds at once: the next path is already waiting in its socket when it
 // finishes one, so it never idles until we get round to answering.
 constexpr std::size_t kPipelineDepth = 2;
+// How far reading runs ahead of the oldest file not yet handed on.
+constexpr std::size_t kWindow = 4096;
 
 struct Slot {
     WorkerProcess process;
-    std::deque<int> inFlight; // paths sent, in the order the worker answers them
-    qint64 deadline = 0;      // for the first of them
+    std::deque<qint64> inFlight; // paths sent, by index, in the order the worker answers them
+    qint64 deadline = 0;         // for the first of them
     QByteArray buffer;
+};
+
+// A path of the run from the moment it is read until its analysis is handed on.
+struct Entry {
+    QString path;
+    FileAnalysis analysis;
+    bool done = false;
 };
 
 QString FormatLimit(long long bytes) {
@@ -92,27 +101,22 @@ QStringList WorkerArguments(const AnalysisOptions& options) {
 
 class Run {
 public:
-    Run(const QStringList& paths, const AnalysisOptions& options,
+    Run(PathSource& source, const AnalysisOptions& options, const AnalysisSink& sink,
         const AnalysisProgressCallback& progress)
-        : m_paths(paths), m_options(options), m_progress(progress) {
-        m_result.files.resize(paths.size());
-        m_program = WorkerProgram(options);
-        m_arguments = WorkerArguments(options);
+        : m_source(source), m_options(options), m_sink(sink), m_progress(progress),
+          m_program(WorkerProgram(options)), m_arguments(WorkerArguments(options)) {
+        const int cores = std::max(1, QThread::idealThreadCount());
+        m_slots.resize(static_cast<std::size_t>(m_options.workers > 0 ? m_options.workers : cores));
     }
 
     AnalysisRun Execute() {
         m_clock.start();
-        for (int i = 0; i < m_paths.size(); ++i) {
-            if (const QString problem = PathProblem(m_paths[i]); !problem.isEmpty())
-                LeaveOut(i, problem);
-            else
-                m_queue.push_back(i);
-        }
-        const int cores = std::max(1, QThread::idealThreadCount());
-        const int wanted = m_options.workers > 0 ? m_options.workers : cores;
-        m_slots.resize(static_cast<std::size_t>(std::min<qsizetype>(wanted, m_queue.size())));
-
-        while (m_done < m_paths.size()) {
+        for (;;) {
+            Read();
+            if (!HandOn())
+                return Finish();
+            if (m_exhausted && m_window.empty())
+                break;
             if (!Dispatch() || !Wait() || !Report())
                 return Finish();
         }
@@ -121,9 +125,47 @@ public:
     }
 
 private:
-    void LeaveOut(int index, const QString& reason) {
-        m_result.files[index].reason = reason;
+    // Reads paths while workers could use more, as far as the window reaches: what waits
+    // behind a slow file is bounded, so memory does not grow with the number of files.
+    void Read() {
+        const std::size_t wanted = m_slots.size() * kPipelineDepth;
+        while (!m_exhausted && m_queue.size() < wanted && m_window.size() < kWindow) {
+            QString path;
+            if (!m_source.Next(&path)) {
+                m_exhausted = true;
+                break;
+            }
+            const qint64 index = m_read++;
+            m_window.push_back({path, {}, false});
+            if (QString problem = PathProblem(path); !problem.isEmpty())
+                Finished(index, {std::nullopt, problem});
+            else if (!m_result.libraryProblem.isEmpty())
+                Finished(index, {std::nullopt, m_result.libraryProblem, true});
+            else
+                m_queue.push_back(index);
+        }
+    }
+
+    Entry& At(qint64 index) { return m_window[static_cast<std::size_t>(index - m_handedOn)]; }
+
+    void Finished(qint64 index, FileAnalysis analysis) {
+        Entry& entry = At(index);
+        entry.analysis = std::move(analysis);
+        entry.done = true;
         ++m_done;
+    }
+
+    // Hands on the analyses in input order, as soon as every earlier one is done.
+    bool HandOn() {
+        for (; !m_window.empty() && m_window.front().done; ++m_handedOn) {
+            Entry& entry = m_window.front();
+            if (!m_sink(entry.path, entry.analysis)) {
+                Fail(QString());
+                return false;
+            }
+            m_window.pop_front();
+        }
+        return true;
     }
 
     void Fail(const QString& failure) {
@@ -145,7 +187,7 @@ private:
                 }
             }
             while (slot.inFlight.size() < kPipelineDepth && !m_queue.empty()) {
-                const int index = m_queue.front();
+                const qint64 index = m_queue.front();
                 m_queue.pop_front();
                 if (slot.inFlight.empty()) {
                     slot.buffer.clear();
@@ -153,7 +195,7 @@ private:
                 }
                 slot.inFlight.push_back(index);
                 // A worker that died before reading is noticed as its socket ends.
-                const QByteArray request = FrameRequest(m_paths[index]);
+                const QByteArray request = FrameRequest(At(index).path);
                 kq::platform::SendFully(slot.process.socket, request.constData(), request.size());
             }
         }
@@ -234,9 +276,9 @@ private:
             if (!problem.isEmpty()) {
                 // Every worker has the same library: no file would open, so none is sent.
                 m_result.libraryProblem = problem;
-                Complete(slot, {std::nullopt, problem});
+                Complete(slot, {std::nullopt, problem, true});
                 for (; !m_queue.empty(); m_queue.pop_front())
-                    LeaveOut(m_queue.front(), problem);
+                    Finished(m_queue.front(), {std::nullopt, problem, true});
             } else if (report) {
                 Complete(slot, {std::move(report), QString()});
             } else {
@@ -248,9 +290,8 @@ private:
     // The worker's answer for the first path it holds. A worker that has ended takes only
     // that path with it; the others it held go back to the front of the queue.
     void Complete(Slot& slot, FileAnalysis analysis) {
-        m_result.files[slot.inFlight.front()] = std::move(analysis);
+        Finished(slot.inFlight.front(), std::move(analysis));
         slot.inFlight.pop_front();
-        ++m_done;
         if (slot.process.pid < 0) {
             m_queue.insert(m_queue.begin(), slot.inFlight.begin(), slot.inFlight.end());
             slot.inFlight.clear();
@@ -273,8 +314,9 @@ private:
                 oldest = &slot;
         }
         if (oldest)
-            m_current = m_paths[oldest->inFlight.front()];
-        if (m_progress({static_cast<int>(m_done), static_cast<int>(m_paths.size()), m_current}))
+            m_current = At(oldest->inFlight.front()).path;
+        const qint64 total = m_exhausted ? m_read : m_source.Total();
+        if (m_progress({m_done, total, m_current}))
             return true;
         m_result.status = AnalysisStatus::Cancelled;
         return false;
@@ -287,19 +329,20 @@ private:
             if (slot.process.pid > 0 || slot.process.socket >= 0)
                 kq::platform::EndWorkerProcess(&slot.process, grace);
         }
-        if (m_result.status != AnalysisStatus::Complete)
-            m_result.files.clear();
         return std::move(m_result);
     }
 
-    const QStringList& m_paths;
+    PathSource& m_source;
     const AnalysisOptions& m_options;
+    const AnalysisSink& m_sink;
     const AnalysisProgressCallback& m_progress;
-    QString m_program;
-    QStringList m_arguments;
+    const QString m_program;
+    const QStringList m_arguments;
     AnalysisRun m_result;
-    std::deque<int> m_queue; // paths not yet sent
-    qsizetype m_done = 0;
+    std::deque<Entry> m_window; // read and not yet handed on, from index m_handedOn
+    std::deque<qint64> m_queue; // paths not yet sent
+    qint64 m_read = 0, m_handedOn = 0, m_done = 0;
+    bool m_exhausted = false;
     std::vector<Slot> m_slots;
     QString m_current; // kept when no file is in progress, e.g. for the final report
     QElapsedTimer m_clock;
@@ -320,9 +363,16 @@ QString AnalysisWorkerProgram() {
         .absoluteFilePath();
 }
 
-AnalysisRun AnalyseFiles(const QStringList& paths, const AnalysisOptions& options,
-                         const AnalysisProgressCallback& progress) {
-    return Run(paths, options, progress).Execute();
+AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
+                         const AnalysisSink& sink, const AnalysisProgressCallback& progress) {
+    return Run(source, options, sink, progress).Execute();
+}
+
+bool PathListSource::Next(QString* path) {
+    if (m_next >= m_paths.size())
+        return false;
+    *path = m_paths[m_next++];
+    return true;
 }
 
 SandboxProbe ProbeSandbox(const AnalysisOptions& options) {

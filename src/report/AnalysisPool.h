@@ -21,36 +21,63 @@ struct AnalysisOptions {
 };
 
 struct AnalysisProgress {
-    int done = 0;
-    int total = 0;
-    QString current; // the file that has been analysed longest of those in progress
+    qint64 done = 0;
+    qint64 total = -1; // -1 while it is not known yet
+    QString current;   // the file that has been analysed longest of those in progress
 };
 
 // Called now and then during a run, and once all files are done; returning false cancels.
 using AnalysisProgressCallback = std::function<bool(const AnalysisProgress&)>;
 
 struct FileAnalysis {
-    std::optional<FileReport> report; // set when the file went into the report
-    QString reason;                   // else why it was left out
+    std::optional<FileReport> report; // set when the file goes into the report
+    QString reason;                   // else why it is left out
+    bool libraryUnusable = false;     // the reason is that the library cannot be used
 };
+
+// Where the paths of a run come from, one at a time, so that a list of any length is never
+// held whole.
+class PathSource {
+public:
+    virtual ~PathSource() = default;
+    // False when there are no more paths.
+    virtual bool Next(QString* path) = 0;
+    // The number of paths, when it is known before they are read; else -1.
+    virtual qint64 Total() const { return -1; }
+};
+
+class PathListSource : public PathSource {
+public:
+    explicit PathListSource(const QStringList& paths) : m_paths(paths) {}
+    bool Next(QString* path) override;
+    qint64 Total() const override { return m_paths.size(); }
+
+private:
+    const QStringList& m_paths;
+    qsizetype m_next = 0;
+};
+
+// Receives each path's analysis, in input order, as soon as every earlier one is done;
+// returning false stops the run (it then fails without a reason of its own).
+using AnalysisSink = std::function<bool(const QString& path, FileAnalysis& analysis)>;
 
 enum class AnalysisStatus { Complete, Cancelled, Failed };
 
 struct AnalysisRun {
     AnalysisStatus status = AnalysisStatus::Complete;
-    QList<FileAnalysis> files; // in input order when Complete
-    QString failure;           // why, when Failed
-    QString libraryProblem;    // set when the media library cannot be used: no file opens
+    QString failure;        // why, when Failed
+    QString libraryProblem; // set when the media library cannot be used: no file opens
 };
 
 // The worker program: $KQ_MEDIA_WORKER when set; else kqmediaworker beside this program (a
 // build tree or portable folder), else in the installed layout's libexec folder.
 QString AnalysisWorkerProgram();
 
-// Analyses paths with up to options.workers workers at a time. Paths that PathProblem()
-// rejects never reach a worker. Every worker has ended when this returns.
-AnalysisRun AnalyseFiles(const QStringList& paths, const AnalysisOptions& options,
-                         const AnalysisProgressCallback& progress = {});
+// Analyses the paths of source with up to options.workers workers at a time and hands each
+// analysis to sink. Paths that PathProblem() rejects never reach a worker. Memory stays the
+// same whatever the number of paths. Every worker has ended when this returns.
+AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
+                         const AnalysisSink& sink, const AnalysisProgressCallback& progress = {});
 
 struct SandboxProbe {
     QString layers;        // one line per layer of the worker's confinement

@@ -84,6 +84,10 @@ void AddTextElement(TiXmlElement* parent, const QString& name, const QString& va
 }
 
 namespace {
+const QByteArray kRootStart = "<AllFileInfo>\r\n";
+const QByteArray kRootEnd = "</AllFileInfo>\r\n";
+const QByteArray kEmptyRoot = "<AllFileInfo />\r\n";
+
 TiXmlElement* AddContainer(TiXmlNode* parent, const char* name) {
     auto* element = new TiXmlElement(name);
     parent->LinkEndChild(element);
@@ -97,80 +101,80 @@ void AddLeaves(TiXmlElement* parent, const char* const (&names)[N], const QStrin
 }
 } // namespace
 
-QByteArray RenderReport(const QList<FileReport>& files) {
+QByteArray RenderFileInfo(const FileReport& file) {
     TiXmlDocument document;
-    TiXmlElement* root = AddContainer(&document, "AllFileInfo");
-    for (const FileReport& file : files) {
-        TiXmlElement* fileInfo = AddContainer(root, "FileInfo");
-        AddLeaves(AddContainer(fileInfo, "GeneralInfo"), kGeneralLeaves, file.general);
-        for (const QStringList& video : file.video)
-            AddLeaves(AddContainer(fileInfo, "Video"), kVideoLeaves, video);
-        for (const QStringList& audio : file.audio)
-            AddLeaves(AddContainer(fileInfo, "Audio"), kAudioLeaves, audio);
-    }
+    TiXmlElement* fileInfo = AddContainer(AddContainer(&document, "AllFileInfo"), "FileInfo");
+    AddLeaves(AddContainer(fileInfo, "GeneralInfo"), kGeneralLeaves, file.general);
+    for (const QStringList& video : file.video)
+        AddLeaves(AddContainer(fileInfo, "Video"), kVideoLeaves, video);
+    for (const QStringList& audio : file.audio)
+        AddLeaves(AddContainer(fileInfo, "Audio"), kAudioLeaves, audio);
     TiXmlPrinter printer;
     printer.SetIndent("    ");
     printer.SetLineBreak("\r\n");
     document.Accept(&printer);
-    return QByteArray(printer.CStr(), static_cast<qsizetype>(printer.Size()));
+    // The element as it stands inside the root: without the root's own two lines.
+    const QByteArray text(printer.CStr(), static_cast<qsizetype>(printer.Size()));
+    return text.mid(kRootStart.size(), text.size() - kRootStart.size() - kRootEnd.size());
 }
 
-ReportResult CollectReport(const QStringList& paths, const AnalysisOptions& options,
-                           const AnalysisProgressCallback& progress) {
-    ReportResult result;
-    AnalysisRun run = AnalyseFiles(paths, options, progress);
-    if (run.status != AnalysisStatus::Complete) {
-        result.status = run.status == AnalysisStatus::Cancelled ? ReportStatus::Cancelled
-                                                                 : ReportStatus::Failed;
-        result.failure = run.failure;
-        return result;
-    }
-    result.libraryProblem = run.libraryProblem;
-    QList<FileReport> files;
-    for (qsizetype i = 0; i < run.files.size(); ++i) {
-        FileAnalysis& file = run.files[i];
-        if (file.report)
-            files.append(std::move(*file.report));
-        else
-            result.leftOut.append({paths[i], file.reason});
-    }
-    result.xml = RenderReport(files);
-    return result;
+bool ReportWriter::Add(const FileReport& file) {
+    const QByteArray element = RenderFileInfo(file);
+    return m_output(std::exchange(m_started, true) ? element : kRootStart + element);
 }
+
+bool ReportWriter::Finish() { return m_output(m_started ? kRootEnd : kEmptyRoot); }
+
+AtomicFile::AtomicFile() = default;
+AtomicFile::~AtomicFile() = default;
+
+bool AtomicFile::Open(const QString& path) {
+    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir())
+        m_file = std::make_unique<QFile>(path);
+    else
+        m_file = std::make_unique<QSaveFile>(path);
+    return m_file->open(QIODevice::WriteOnly);
+}
+
+bool AtomicFile::Write(const QByteArray& bytes) { return m_file->write(bytes) == bytes.size(); }
+
+bool AtomicFile::Commit() {
+    // Flush first: commit() does not notice a failed final flush (a full disk, a file-size
+    // limit) and would rename a truncated file over the report.
+    auto* save = qobject_cast<QSaveFile*>(m_file.get());
+    return m_file->flush() && (!save || save->commit());
+}
+
+QString AtomicFile::ErrorString() const { return m_file ? m_file->errorString() : QString(); }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    // A device or pipe (/dev/stdout, /dev/null, a FIFO) is written to as it is: renaming a
-    // temporary file over it would replace the device node with a plain file.
-    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir()) {
-        QFile stream(path);
-        if (stream.open(QIODevice::WriteOnly) && stream.write(bytes) == bytes.size() &&
-            stream.flush())
-            return true;
-        if (error)
-            *error = stream.errorString();
-        return false;
-    }
-    QSaveFile file(path);
-    // Flush before commit: commit() does not notice a failed final flush (a full disk, a
-    // file-size limit) and would rename a truncated file over the report.
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-        file.commit())
+    AtomicFile file;
+    if (file.Open(path) && file.Write(bytes) && file.Commit())
         return true;
     if (error)
-        *error = file.errorString();
-    file.cancelWriting();
+        *error = file.ErrorString();
     return false;
 }
 
 BuildStatus BuildReport(const QStringList& paths, QString* writtenPath,
-                        const AnalysisProgressCallback& progress) {
-    const ReportResult result = CollectReport(paths, AnalysisOptions(), progress);
-    if (result.status == ReportStatus::Cancelled)
-        return BuildStatus::Cancelled;
-    if (result.status != ReportStatus::Complete)
-        return BuildStatus::Failed;
+                        const AnalysisProgressCallback& progress, QList<LeftOutFile>* leftOut) {
     const QString target = ReportFilePath();
-    if (!WriteFileAtomically(target, result.xml))
+    AtomicFile file;
+    if (!file.Open(target))
+        return BuildStatus::Failed;
+    ReportWriter writer([&file](const QByteArray& bytes) { return file.Write(bytes); });
+    PathListSource source(paths);
+    const AnalysisRun run = AnalyseFiles(
+        source, AnalysisOptions(),
+        [&](const QString& path, FileAnalysis& analysis) {
+            if (!analysis.report && leftOut)
+                leftOut->append({path, analysis.reason});
+            return !analysis.report || writer.Add(*analysis.report);
+        },
+        progress);
+    if (run.status == AnalysisStatus::Cancelled)
+        return BuildStatus::Cancelled;
+    if (run.status != AnalysisStatus::Complete || !writer.Finish() || !file.Commit())
         return BuildStatus::Failed;
     if (writtenPath)
         *writtenPath = target;

@@ -6,9 +6,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CMediaFileInfo;
+class QFileDevice;
 class TiXmlElement;
 
 // Leaf names of the report, in the order in which they are written.
@@ -34,16 +36,6 @@ struct LeftOutFile {
     QString reason;
 };
 
-enum class ReportStatus { Complete, Cancelled, Failed };
-
-struct ReportResult {
-    ReportStatus status = ReportStatus::Complete;
-    QByteArray xml;               // the document, in the report file's exact text form
-    QList<LeftOutFile> leftOut;   // in input order
-    QString failure;              // why, when Failed
-    QString libraryProblem;       // set when no file could open because of the library
-};
-
 struct AnalysisOptions;
 struct AnalysisProgress;
 using AnalysisProgressCallback = std::function<bool(const AnalysisProgress&)>;
@@ -63,23 +55,48 @@ std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& pa
 // Appends <name>value</name> to parent; an empty value still gets its (empty) text node.
 void AddTextElement(TiXmlElement* parent, const QString& name, const QString& value);
 
-// The report document for these files, in the report file's exact text form.
-QByteArray RenderReport(const QList<FileReport>& files);
+// The text of one FileInfo element of the report file, line breaks included.
+QByteArray RenderFileInfo(const FileReport& file);
 
-// Analyses every path (in worker processes, see AnalysisPool.h) and renders the report in
-// input order; paths that cannot be analysed are left out and named.
-ReportResult CollectReport(const QStringList& paths, const AnalysisOptions& options,
-                           const AnalysisProgressCallback& progress = {});
+// Writes a report one FileInfo at a time, in the report file's exact text form: the root's
+// start tag goes out with the first file; a report without files is the root's empty tag.
+class ReportWriter {
+public:
+    using Output = std::function<bool(const QByteArray&)>;
+    explicit ReportWriter(Output output) : m_output(std::move(output)) {}
+    bool Add(const FileReport& file);
+    bool Finish();
 
-// Writes bytes to path through a temporary file and a rename: the previous file stays
-// whole when anything fails. A device or pipe is written to directly. Returns false (with a
-// reason in *error) on failure.
+private:
+    Output m_output;
+    bool m_started = false;
+};
+
+// A file written whole or not at all: into an unnamed temporary file beside it, which no
+// interruption leaves behind, that replaces it at Commit. A device or pipe (/dev/stdout, a
+// FIFO) is written to as it is: renaming a file over it would replace the device node.
+class AtomicFile {
+public:
+    AtomicFile();
+    ~AtomicFile();
+    bool Open(const QString& path);
+    bool Write(const QByteArray& bytes);
+    bool Commit();
+    QString ErrorString() const;
+
+private:
+    std::unique_ptr<QFileDevice> m_file;
+};
+
+// Writes bytes to path through an AtomicFile. Returns false (with a reason in *error) on
+// failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 enum class BuildStatus { Written, Failed, Cancelled };
 
-// Builds the report of paths with the default analysis options and writes it to
-// ReportFilePath(); then its path is in *writtenPath. A cancelled or failed build writes
-// nothing and leaves the previous file as it was.
+// Builds the report of paths with the default analysis options into ReportFilePath(), as an
+// AtomicFile; then its path is in *writtenPath and the files left out of it, with the
+// reasons, are in *leftOut. A cancelled or failed build leaves the previous file as it was.
 BuildStatus BuildReport(const QStringList& paths, QString* writtenPath = nullptr,
-                        const AnalysisProgressCallback& progress = {});
+                        const AnalysisProgressCallback& progress = {},
+                        QList<LeftOutFile>* leftOut = nullptr);

@@ -6,10 +6,14 @@
 
 bool CopyReportFile(const QString& reportPath, const QString& target) {
     QFile source(reportPath);
-    if (!source.open(QIODevice::ReadOnly))
+    AtomicFile copy;
+    if (!source.open(QIODevice::ReadOnly) || !copy.Open(target))
         return false;
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError)
-        return false;
-    return WriteFileAtomically(target, bytes);
+    // In pieces: a report of many files is large.
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(1 << 16);
+        if (piece.isEmpty() || !copy.Write(piece))
+            return false;
+    }
+    return copy.Commit();
 }

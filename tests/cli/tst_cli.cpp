@@ -298,7 +298,7 @@ private slots:
         row("negative memory", "--memory-limit -5 @MEDIA@/sample.mp4", "kqmediareport: --memory-limit wants a number of MiB\n");
         row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4", "kqmediareport: cannot read the list @OUT@/absent.txt: ");
         row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
-        row("library unusable", "@FAKE@/two-audio.kqfake @OUT@/gone.mp4", "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n", "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
+        row("library unusable", "@FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake", "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n", "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
         row("missing worker", "-o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot start the analysis worker /nonexistent/kqmediaworker", "KQ_MEDIA_WORKER=/nonexistent/kqmediaworker");
         for (const char* target : {"@OUT@/missing/r.xml", "@OUT@/report.xml/r.xml", "@OUT@", "/proc/kqmediareport.xml"})
             row(target, QByteArray("-o ") + target + " @MEDIA@/sample.mp4", QByteArray("kqmediareport: cannot write ") + target + ": ");

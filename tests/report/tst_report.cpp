@@ -22,6 +22,17 @@
 
 using namespace kqtest;
 
+namespace {
+// Every analysis of a run over paths, in the order handed on.
+QList<FileAnalysis> Analyse(const QStringList& paths, const AnalysisOptions& options, AnalysisRun* run,
+                            const AnalysisProgressCallback& progress = {}) {
+    PathListSource source(paths);
+    QList<FileAnalysis> files;
+    *run = AnalyseFiles(source, options, [&](const QString&, FileAnalysis& file) { return files << file, true; }, progress);
+    return files;
+}
+} // namespace
+
 class TestReport : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -145,7 +156,8 @@ private slots:
         options.timeoutMs = 5000;
         QList<AnalysisProgress> seen;
         // The first worker takes a and b, the second hang and c: c waits behind hang.
-        const AnalysisRun run = AnalyseFiles(paths, options, [&](const AnalysisProgress& p) {
+        AnalysisRun run;
+        Analyse(paths, options, &run, [&](const AnalysisProgress& p) {
             seen << p;
             return p.done < 4;
         });
@@ -163,9 +175,11 @@ private slots:
         const QString path = m_dir.filePath(QStringLiteral("vidéo-日本.kqfake"));
         QVERIFY(WriteDescription(path, {"0 0 Format=X"}));
         qputenv("LC_ALL", "de_DE.UTF-8");
-        const AnalysisRun run = AnalyseFiles({path}, AnalysisOptions());
+        AnalysisRun run;
+        const QList<FileAnalysis> files = Analyse({path}, AnalysisOptions(), &run);
         qunsetenv("LC_ALL");
-        QCOMPARE(run.files.value(0).reason, QString());
+        QCOMPARE(files.value(0).reason, QString());
+        QVERIFY(files.value(0).report.has_value());
     }
 
     void workerThatCannotStartFailsTheRun_data() {
@@ -183,7 +197,8 @@ private slots:
         QFETCH(QString, failure);
         AnalysisOptions options;
         options.workerProgram = program;
-        const AnalysisRun run = AnalyseFiles({FakeDataPath(QStringLiteral("two-audio.kqfake"))}, options);
+        AnalysisRun run;
+        Analyse({FakeDataPath(QStringLiteral("two-audio.kqfake"))}, options, &run);
         QCOMPARE(run.status, AnalysisStatus::Failed);
         QVERIFY2(run.failure.startsWith(failure), qPrintable(run.failure));
     }
