@@ -10,7 +10,7 @@ packages=(
     libtinyxml-dev libseccomp-dev
     libmediainfo0v5 libmediainfo-dev
     mediainfo
-    xdg-utils procps
+    xdg-utils procps parallel
     fonts-dejavu-core fonts-wqy-microhei
     xvfb xauth xdotool imagemagick
 )

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +44,7 @@ constexpr bool kAddressLimits = true;
 // A text as the report writes it.
 QByteArray Xml(const QString& text) {
     return text.toUtf8().replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;")
-        .replace('"', "&quot;").replace('\'', "&apos;");
+        .replace('"', "&quot;").replace('\'', "&apos;").replace('\n', "&#x0A;");
 }
 
 QStringList Words(const QString& text, char separator = ' ') {
@@ -67,7 +68,8 @@ class TestReportTool : public QObject {
             .replace(QLatin1String("@MEDIA@"), kMedia)
             .replace(QLatin1String("@FAKE@"), QStringLiteral(KQ_FAKE_DATA_DIR))
             .replace(QLatin1String("@HOSTILE@"), QStringLiteral(KQ_SOURCE_DIR "/tests/data/hostile"))
-            .replace(QLatin1String("@NA@"), kFakeNonAscii);
+            .replace(QLatin1String("@NA@"), kFakeNonAscii)
+            .replace(QLatin1String("@NUL@"), QChar(0));
     }
 
     // The FileInfo elements of an entry: "sample" (its expected report), "sample=path" (a copy
@@ -141,6 +143,11 @@ private slots:
             QVERIFY(WriteDescription(tmp + u'/' + behaviour + ".kqfake", {QStringLiteral("!") + behaviour}));
         QVERIFY(QFile::copy(FakeDataPath(QStringLiteral("non-ascii.kqfake")), tmp + u'/' + kFakeNonAscii));
         QVERIFY(WriteBytes(tmp + "/victim", "keep"));
+        QVERIFY(QFile::copy(FakeDataPath("two-audio.kqfake"), tmp + "/line\nbreak.kqfake"));
+        // Reports to join: two of this program's own, and an empty one.
+        QVERIFY(WriteBytes(tmp + "/part-a.xml", "<AllFileInfo>\r\n" + Elements("sample.mp4") + "</AllFileInfo>\r\n"));
+        QVERIFY(WriteBytes(tmp + "/part-b.xml", "<AllFileInfo>\r\n" + Elements("multi.mkv") + Elements("sample.png") + "</AllFileInfo>\r\n"));
+        QVERIFY(WriteBytes(tmp + "/empty.xml", "<AllFileInfo />\r\n"));
         for (const auto& [escape, outcome] : kEscapes)
             QVERIFY(WriteDescription(Expand("@TMP@/escape-%1.kqfake").arg(Words(escape)[0]), {"!escape " + Expand(escape)}));
         // The fixtures are for an ordinary user to read too.
@@ -183,6 +190,16 @@ private slots:
         Row("list: CR LF and blank lines", "--files-from @LIST@", "", "\n@MEDIA@/sample.mp4\r\n\r\n\n@MEDIA@/multi.mkv", 0, "sample.mp4 multi.mkv");
         Row("list on standard input", "--files-from -", "", "@MEDIA@/sample.wav\r\n@MEDIA@/notes.txt\r\n@MEDIA@/a&b.mp4\r\n", 0, "sample.wav notes.txt a&b.mp4");
         Row("list relative to the working folder", "--files-from -", "CWD=@MEDIA@", "sample.ts\n./sample.avi\n", 0, "sample.ts sample.avi");
+        QByteArray many, entries, leftOut;
+        for (int i = 0; i < 50; ++i) { // every element as a build in memory would have it
+            many += "@MEDIA@/multi.mkv\n@MEDIA@/sample.mp4\n@TMP@/gone.mp4\n@MEDIA@/a&b.mp4\n@MEDIA@/clip-été-日本.mp4\n@MEDIA@/sample.png\n";
+            entries += "multi.mkv sample.mp4 a&b.mp4 clip-été-日本.mp4 sample.png ";
+            leftOut += "@TMP@/gone.mp4: missing|";
+        }
+        Row("300 files, streamed", "--files-from -", "", many, 2, entries, leftOut);
+        Row("-0: names with line breaks", "-0 --files-from -", kFake, "@TMP@/line\nbreak.kqfake@NUL@@FAKE@/two-audio.kqfake@NUL@", 0, "fake:two-audio=@TMP@/line\nbreak.kqfake fake:two-audio");
+        Row("merge in order", "--merge @TMP@/part-b.xml @TMP@/empty.xml @TMP@/part-a.xml", "", "", 0, "multi.mkv sample.png sample.mp4");
+        Row("merge empty reports", "--merge @TMP@/empty.xml -o @OUT@/report.xml @TMP@/empty.xml", "", "", 0, "");
         Row("-o, some left out", "-o @OUT@/report.xml @TMP@/gone.avi @MEDIA@/sample.avi", "", "", 2, "sample.avi", "@TMP@/gone.avi: missing");
         Row("--output= after the paths", "@MEDIA@/a&b.mp4 --output=@OUT@/report.xml", "", "", 0, "a&b.mp4");
         Row("-o, nothing reportable", "-o @OUT@/report.xml @TMP@/gone.avi", "", "", 2, "", "@TMP@/gone.avi: missing");
@@ -299,6 +316,10 @@ private slots:
         row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4", "kqmediareport: cannot read the list @OUT@/absent.txt: ");
         row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
         row("library unusable", "@FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake", "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n", "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
+        row("merge: not a report", "--merge @TMP@/part-a.xml @FAKE@/two-audio.kqfake -o @OUT@/r.xml", "kqmediareport: @FAKE@/two-audio.kqfake: not a report: line 1 is not what a report of this program has there\n");
+        row("merge: LF line breaks", "--merge @FAKE@/expected/two-audio.xml", "not a report: line 1 is");
+        row("merge: cut short", "--merge @OUT@/report.xml", "not a report: line 1 is");
+        row("merge: missing part", "--merge @TMP@/part-a.xml @OUT@/absent.xml", "kqmediareport: @OUT@/absent.xml: ");
         row("missing worker", "-o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot start the analysis worker /nonexistent/kqmediaworker", "KQ_MEDIA_WORKER=/nonexistent/kqmediaworker");
         for (const char* target : {"@OUT@/missing/r.xml", "@OUT@/report.xml/r.xml", "@OUT@", "/proc/kqmediareport.xml"})
             row(target, QByteArray("-o ") + target + " @MEDIA@/sample.mp4", QByteArray("kqmediareport: cannot write ") + target + ": ");
@@ -319,6 +340,44 @@ private slots:
                  run.err.constData());
         QCOMPARE(QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"report.xml"});
         QCOMPARE(QFileInfo(m_tmp.filePath(QStringLiteral("report.xml"))).size(), 64 * 1024);
+    }
+
+    // The report is written as it is made: on standard output the first file shows while a
+    // later one is still analysed; an interrupted run leaves an earlier -o file whole.
+    void runInProgress_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("standard output") << int(SIGTERM);
+        QTest::newRow("-o, Ctrl-C") << int(SIGINT);
+        QTest::newRow("-o, killed") << int(SIGKILL);
+    }
+    void runInProgress() {
+        QFETCH(int, signal);
+        QProcess tool;
+        tool.setProcessEnvironment([] { auto env = QProcessEnvironment::systemEnvironment(); env.insert("LD_LIBRARY_PATH", KQ_FAKE_LIBRARY_ROOT "/full"); return env; }());
+        const QStringList output = signal == SIGTERM ? QStringList() : QStringList{"-o", m_tmp.filePath(QStringLiteral("report.xml"))};
+        tool.start(QStringLiteral(KQ_TOOL), output + QStringList{"-j", "1", FakeDataPath(QStringLiteral("two-audio.kqfake")), m_fixtures.filePath(QStringLiteral("hang.kqfake"))});
+        QByteArray out;
+        if (signal == SIGTERM)
+            QTRY_VERIFY_WITH_TIMEOUT((out += tool.readAllStandardOutput()).contains("</FileInfo>") && tool.state() == QProcess::Running, 5000);
+        else
+            QTest::qWait(500);
+        ::kill(tool.processId(), signal);
+        QVERIFY(tool.waitForFinished(5000));
+        QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"report.xml"});
+        QCOMPARE(ReadBytes(m_tmp.filePath(QStringLiteral("report.xml"))), QByteArray(64 * 1024, 'x'));
+    }
+
+    // Shards of a list, analysed apart and joined, give the report of the whole list.
+    void shardsMergedEqualOneRun() {
+        const QString script = "cd \"$1\" && find \"$2\" -name '*.m[pk][4v]' -print0 >all.list && "
+                               "split -n l/3 -t '\\0' all.list shard. && "
+                               "parallel --will-cite --keep-order \"$0\" -0 --files-from {} -o {}.xml ::: shard.?? && "
+                               "\"$0\" --merge shard.??.xml -o merged.xml && \"$0\" -0 --files-from all.list -o whole.xml";
+        const ProgramRun run = RunProgram("/bin/sh", {"-c", script, KQ_TOOL, m_tmp.path(), kMedia});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const QByteArray whole = ReadBytes(m_tmp.filePath(QStringLiteral("whole.xml")));
+        QCOMPARE(whole.count("<FileInfo>"), 4);
+        QCOMPARE(ReadBytes(m_tmp.filePath(QStringLiteral("merged.xml"))), whole);
     }
 
     // A full disk on standard output is a failure, not a silent loss of the report.
