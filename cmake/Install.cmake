@@ -46,4 +46,23 @@ endforeach()
 add_custom_target(kq_man_pages ALL DEPENDS ${kq_man_pages})
 install(FILES ${kq_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The licence in Debian's machine-readable copyright format (the text indented by one blank,
+# an empty line as " ."), and the changelog, compressed as Debian wants it.
+set(KQ_DOC_DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kqcheckmediainfo)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE KQ_LICENSE_TEXT)
+string(STRIP "${KQ_LICENSE_TEXT}" KQ_LICENSE_TEXT)
+string(REPLACE "\n" "\n " KQ_LICENSE_TEXT " ${KQ_LICENSE_TEXT}")
+string(REPLACE "\n \n" "\n .\n" KQ_LICENSE_TEXT "${KQ_LICENSE_TEXT}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/doc/changelog
+    COMMAND ${KQ_GZIP} -9 -n -f ${CMAKE_BINARY_DIR}/doc/changelog
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    COMMENT "Compressing the changelog" VERBATIM)
+add_custom_target(kq_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${KQ_DOC_DESTINATION})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kqcheckmediainfo)
+
 include(${CMAKE_CURRENT_LIST_DIR}/Packaging.cmake)

@@ -10,14 +10,17 @@ set(CPACK_PACKAGE_CONTACT "KQ Media <support@kqmedia.example>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.kqmedia.example/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "media information checker: technical properties of media files as XML")
+# Lines of at most 80 characters, as Debian's policy wants them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "KQ Media Information Checker reads video, audio and still-image files with the
-MediaInfo library and writes their technical properties (container, size, duration,
-and for every video and audio stream its format, frame size, rates, aspect ratio,
-channels and language) into one XML report, MediaFileInfo.xml.
+    "KQ Media Information Checker reads video, audio and still-image files
+with the MediaInfo library and writes their technical properties (container,
+size, duration, and for every video and audio stream its format, frame size,
+rates, aspect ratio, channels and language) into one XML report,
+MediaFileInfo.xml.
 
-The package holds the window program KQCheckMediaInfo, which saves the report or
-hands it to the mail client, and the command-line tool kqmediareport for scripts.")
+The package holds the window program KQCheckMediaInfo, which saves the
+report or hands it to the mail client, and the command-line tool
+kqmediareport for scripts.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

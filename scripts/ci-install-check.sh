@@ -74,6 +74,10 @@ for wanted in libmediainfo0v5 xdg-utils libqt6widgets6 libtinyxml2.6.2v5; do
     grep -Eq "(^|, )$wanted( |,|$)" <<<"$depends" || fail "Depends lacks $wanted: $depends"
 done
 
+step "lintian $deb"
+# Informational tags are fine; an error or a warning fails CI.
+lintian --allow-root --fail-on error,warning --display-info "$deb" || fail "lintian reported errors or warnings"
+
 step "apt-get install ./$deb"
 $sudo apt-get install -y -qq --reinstall "./$deb"
 installed=$(dpkg-query -W -f='${Version}' kqcheckmediainfo)
@@ -87,7 +91,10 @@ cmp "$tmp/built.xml" "$tmp/packaged.xml" || fail "/usr/bin/kqmediareport wrote a
 echo "/usr/bin/kqmediareport: same report"
 entry=/usr/share/applications/$app.desktop
 dpkg -L kqcheckmediainfo | grep -qx "$entry" || fail "$entry is not in the package"
-grep -qx 'Exec=KQCheckMediaInfo' "$entry" || fail "$entry does not start KQCheckMediaInfo"
+grep -qx 'Exec=KQCheckMediaInfo %F' "$entry" || fail "$entry does not start KQCheckMediaInfo with the files"
+# The package's trigger has run update-desktop-database: file managers offer the program.
+grep -q "^video/mp4=.*$app.desktop" /usr/share/applications/mimeinfo.cache ||
+    fail "update-desktop-database does not list $app.desktop for video/mp4"
 [ "$(command -v KQCheckMediaInfo)" = /usr/bin/KQCheckMediaInfo ] || fail "KQCheckMediaInfo is not on PATH"
 validate desktop-file-validate "$entry"
 echo "$entry starts /usr/bin/KQCheckMediaInfo"

@@ -17,8 +17,9 @@ packages=(
 # Regenerating sample media and running the benchmarks also need ffmpeg and GNU time.
 [ "${KQ_WITH_MEDIA_TOOLS:-0}" = 1 ] && packages+=(ffmpeg time)
 # Building the Debian package (dpkg-shlibdeps reads the dependencies, file finds the ELF
-# files for it) and validating the installed desktop entry and metainfo.
-[ "${KQ_WITH_PACKAGING_TOOLS:-0}" = 1 ] && packages+=(dpkg-dev file desktop-file-utils appstream)
+# files for it), checking it with lintian, and validating the installed desktop entry and
+# metainfo.
+[ "${KQ_WITH_PACKAGING_TOOLS:-0}" = 1 ] && packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 
 missing=()
 for p in "${packages[@]}"; do

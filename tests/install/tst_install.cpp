@@ -4,7 +4,10 @@
 
 #include "TestFiles.h"
 #include "platform/UserDataDirectory.h"
+#include "report/MediaFilters.h"
 #include "report/ReportLocation.h"
+
+#include <QMimeDatabase>
 
 #include <QtTest>
 
@@ -54,7 +57,8 @@ private slots:
                  "share/applications/" + kAppId + ".desktop",
                  "share/metainfo/" + kAppId + ".metainfo.xml", icons.arg("32x32") + ".png",
                  icons.arg("48x48") + ".png", icons.arg("scalable") + ".svg",
-                 "share/man/man1/KQCheckMediaInfo.1.gz", "share/man/man1/kqmediareport.1.gz"})
+                 "share/man/man1/KQCheckMediaInfo.1.gz", "share/man/man1/kqmediareport.1.gz",
+                 "share/doc/kqcheckmediainfo/copyright", "share/doc/kqcheckmediainfo/changelog.gz"})
             QTest::newRow(qPrintable(path)) << path;
     }
 
@@ -67,10 +71,31 @@ private slots:
     void desktopEntryAndMetainfoPointAtEachOther() {
         const QByteArray entry =
             kqtest::ReadBytes(At("prefix/share/applications/" + kAppId + ".desktop"));
-        QVERIFY(entry.contains("\nExec=KQCheckMediaInfo\n") &&
+        QVERIFY(entry.contains("\nExec=KQCheckMediaInfo %F\n") &&
                 entry.contains("\nIcon=" + kAppId.toUtf8() + "\n"));
         QVERIFY(kqtest::ReadBytes(At("prefix/share/metainfo/" + kAppId + ".metainfo.xml"))
                     .contains("<launchable type=\"desktop-id\">" + kAppId.toUtf8() + ".desktop<"));
+    }
+
+    // A file manager offers the program for every file the Add Media dialog's video and
+    // still-image filters show, and for nothing else.
+    void desktopEntryNamesTheFilterTypes() {
+        const QString entry = kqtest::ReadBytes(At("prefix/share/applications/" + kAppId + ".desktop"));
+        const QStringList listed = entry.section("\nMimeType=", 1).section(u'\n', 0, 0).split(u';', Qt::SkipEmptyParts);
+        QMimeDatabase mime;
+        QStringList covered;
+        for (const QString& extension : MediaFileExtensions()) {
+            QStringList types;
+            for (const QMimeType& type : mime.mimeTypesForFileName("x." + extension))
+                if (!type.name().startsWith(u"text/") && !type.name().startsWith(u"audio/"))
+                    types << type.name();
+            for (const QString& type : listed)
+                if (std::any_of(types.begin(), types.end(), [&](const QString& t) { return mime.mimeTypeForName(t).inherits(type); }))
+                    covered << type;
+            QVERIFY2(types.isEmpty() || std::any_of(types.begin(), types.end(), [&](const QString& t) { return listed.contains(t); }), qPrintable(extension));
+        }
+        covered.removeDuplicates();
+        QCOMPARE(covered.size(), listed.size());
     }
 
     // "plain" stands for the compiled-in bindir. An installed program, or one that cannot
