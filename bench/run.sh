@@ -146,6 +146,23 @@ large_files=$(wc -l <"$large_list")
 large_rss=$(cat "$samples/large.rss")
 large_wall=$(cat "$samples/large.wall")
 
+# Scale: time per file and peak memory of reports over 3,000 and 30,000 paths (and, with
+# SCALE=1, 1,000,000, which takes minutes), the corpus listed over and over; and how soon the
+# first file of a 30,000-path report reaches a reader of standard output.
+scale_list() { # N -> a file listing N paths of the corpus, repeated
+    local f=$out/scale-$1.list
+    [ -s "$f" ] || awk -v n="$1" '{ p[NR] = $0 } END { for (i = 0; i < n; ++i) print p[i % NR + 1] }' "$list" >"$f"
+    echo "$f"
+}
+scale_sizes=(3000 30000)
+[ "${SCALE:-0}" = 1 ] && scale_sizes+=(1000000)
+for n in "${scale_sizes[@]}"; do
+    timed "$samples/scale$n" "$tool" -j 2 --files-from "$(scale_list "$n")" -o /dev/null
+done
+first_start=$(date +%s.%N)
+"$tool" -j 2 --files-from "$(scale_list 30000)" 2>/dev/null | head -c 1 >/dev/null
+first_byte=$(awk -v a="$first_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
+
 # A hanging file among slow ones, with the fake media library: the run ends within the time
 # limit plus the time the other files take on their own.
 hang_result="skipped (no fake library in $fake)"
@@ -191,5 +208,12 @@ mediainfo_vs_two=$(ratio "${wall[3]}" "${wall[1]}")
     echo "mediainfo / two workers:      $mediainfo_vs_two ($(median <"$samples/vsmediainfo")), target >= 2: $(verdict "$mediainfo_vs_two" ">=" 2)"
     echo "$large_files-file report: $(printf '%.3f' "$large_wall") s, peak RSS $large_rss KiB, target < 102400 KiB: $(verdict "$large_rss" "<" 102400)"
     echo "one hanging file among 100 slow ones, two workers: $hang_result"
+    base_per_file=$(awk -v w="$(cat "$samples/scale3000.wall")" 'BEGIN { printf "%.4f", 1000 * w / 3000 }')
+    for n in "${scale_sizes[@]}"; do
+        per_file=$(awk -v w="$(cat "$samples/scale$n.wall")" -v n="$n" 'BEGIN { printf "%.4f", 1000 * w / n }')
+        rss=$(cat "$samples/scale$n.rss")
+        echo "$n paths, two workers: $(printf '%.2f' "$(cat "$samples/scale$n.wall")") s, $per_file ms per file ($(ratio "$per_file" "$base_per_file") of 3,000's, target <= 1.10: $(verdict "$(ratio "$per_file" "$base_per_file")" "<=" 1.10)), peak RSS $rss KiB (target < 102400: $(verdict "$rss" "<" 102400))"
+    done
+    echo "first byte of a 30,000-path report on standard output: $first_byte s"
     echo "load average at end: $load_end"
 } | tee "$out/results.txt"
