@@ -1,0 +1,263 @@
+// The main window driven off screen: its face and places, the file list and the commands,
+// Save Info and Mail Info end to end (the real media library on a sample file, a stand-in
+// xdg-email alone on PATH), long builds on the fake library's slow files, and the
+// application object running the window.
+#include "FakeMediaInfoSupport.h"
+#include "FakePrompts.h"
+#include "media/MediaInfoHandle.h"
+#include "report/ReportLocation.h"
+#include "ui/KQCheckMediaInfoApp.h"
+#include "ui/KQCheckMediaInfoDlg.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+using namespace kqtest;
+
+static const QByteArray kEarlier = "an earlier report\r\n", kOld(20000, 'x');
+static const QString kSave = "save KQMediaInfo.txt txt(*.txt)";
+// The stand-in mailer records its arguments and what it was given to attach.
+static const QByteArray kMailer =
+    "#!/bin/sh\nfor a; do echo \"$a\"; done >\"$0.args\"\n/bin/cat \"$4\" >>\"$0.args\"\n";
+
+class TestUiWindow : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir; // this test's own; the current folder, alone on PATH
+    FakePrompts m_p;
+    std::unique_ptr<CKQCheckMediaInfoDlg> m_dlg;
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(m_dir->path());
+        qputenv("PATH", QFile::encodeName(m_dir->path()));
+        MediaLibrary_SetFileName("libmediainfo.so.0"); // the real one, not the fake
+        QDir().rmdir(ReportFilePath());
+        QVERIFY(WriteBytes(ReportFilePath(), kEarlier));
+        m_p = FakePrompts();
+        m_dlg = std::make_unique<CKQCheckMediaInfoDlg>(&m_p);
+    }
+
+    void windowPlacesAndTitle() {
+        QVERIFY(m_dlg->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+        QVERIFY(m_dlg->minimumSize() == QSize(554, 357) && m_dlg->maximumSize() == QSize(554, 357));
+        QCOMPARE(m_dlg->windowTitle(), "KQ Media Information Checker");
+        const QTreeWidgetItem* header = m_dlg->FileList()->headerItem();
+        QCOMPARE(header->text(0) + '|' + header->text(1), "# Id|Path");
+        QCOMPARE(header->textAlignment(0) & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QCOMPARE(m_dlg->FileList()->columnWidth(0), 50);
+        const std::pair<const char*, QRect> places[] = {
+            // the link is fitted to its text
+            {"btnMinimize", QRect(506, 3, 16, 16)},   {"btnClose", QRect(527, 3, 16, 16)},
+            {"btnAddMedia", QRect(214, 327, 65, 19)}, {"btnMailInfo", QRect(299, 327, 65, 19)},
+            {"btnSaveInfo", QRect(384, 327, 65, 19)}, {"btnExit", QRect(469, 327, 65, 19)},
+            {"fileList", QRect(24, 35, 506, 273)},    {"linkLabel", QRect(26, 321, 0, 0)}};
+        for (const auto& [name, place] : places) {
+            const QWidget* child = m_dlg->findChild<QWidget*>(name);
+            QCOMPARE(QRect(child->pos(), place.isEmpty() ? QSize(0, 0) : child->size()), place);
+        }
+        // The title, drawn over a strip no darker than light grey.
+        const QImage face = m_dlg->grab().toImage();
+        int left = 500, inked = 0, black = 0;
+        for (int i = 0; i < 500 * 21; ++i) // x from 1 to 499, y from 1 to 21
+            if (const int grey = qGray(face.pixel(1 + i / 21, 1 + i % 21)); grey < 180)
+                left = qMin(left, 1 + i / 21), ++inked, black += grey < 64;
+        // Its cell starts at x = 4, and a glyph's side bearing is a pixel or two. Bold
+        // strokes are mostly solid; a regular face's have more grey edge to them.
+        QVERIFY2(left >= 4 && left <= 6 && black * 5 > inked * 3,
+                 qPrintable(QString("left %1, %2 of %3 black").arg(left).arg(black).arg(inked)));
+        // The strip above the black line drags; with no window manager to move it off screen,
+        for (const int y : {21, 22}) { // the window follows the pointer itself
+            const QPoint start = m_dlg->pos();
+            QTest::mousePress(m_dlg.get(), Qt::LeftButton, {}, QPoint(20, y));
+            QTest::mouseMove(m_dlg.get(), QPoint(70, y + 30));
+            QTest::mouseRelease(m_dlg.get(), Qt::LeftButton, {}, QPoint(70, y + 30));
+            QCOMPARE(m_dlg->pos() - start, y < 22 ? QPoint(50, 30) : QPoint());
+        }
+    }
+
+    void rowsFromAddMediaAndDrops() {
+        m_p.openAnswers << QStringList{"/m/a", "/m/b"} << QStringList() << QStringList{"/m/a"};
+        for (int i = 0; i < 3; ++i) // the second is cancelled
+            m_dlg->findChild<QAbstractButton*>("btnAddMedia")->click();
+        // A folder is walked for media files, sorted; a file is taken as it is.
+        for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
+            QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
+        QMimeData web, local;
+        web.setUrls({QUrl("https://www.kqmedia.example/clip.mp4")});
+        local.setUrls({QUrl::fromLocalFile("b.txt"), QUrl::fromLocalFile("f")});
+        for (QMimeData* mime : {&web, &local}) {
+            QDragEnterEvent enter(QPoint(270, 150), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(m_dlg.get(), &enter);
+            QCOMPARE(enter.isAccepted(), mime == &local); // only local files
+            QDropEvent drop(QPointF(270, 150), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(m_dlg.get(), &drop);
+        }
+        // The number may be edited in place, but the edit is not kept.
+        QTreeWidget* list = m_dlg->FileList();
+        list->editItem(list->topLevelItem(0), 0);
+        QVERIFY(list->findChild<QLineEdit*>());
+        list->findChild<QLineEdit*>()->setText("99");
+        QTest::keyClick(list->findChild<QLineEdit*>(), Qt::Key_Return);
+        QTRY_VERIFY(!list->findChild<QLineEdit*>());
+        m_dlg->CollectPaths(); // appends the Path column, in row order
+        m_dlg->CollectPaths();
+        QCOMPARE(m_dlg->Paths().join(' ').remove(m_dir->path() + '/'),
+                 QString("/m/a /m/b /m/a b.txt f/sub/a.avi f/x.MKV ").repeated(2).trimmed());
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(list->topLevelItem(i)->text(0), QString::number(i + 1));
+        // The filters as the program has always written them: display text|patterns|...
+        // clang-format off
+        QStringList offered = QString("Video Files (*.avi;*.ogg;*.wmv;*.asf;*.dic;*.mpg;*.mpeg;*.qt;*.mov;*.m1v;*.m2v;*.ts;*.m2ts;*.mp4;*.3gp;*.flv;*.rv;*.rm;*.rmvb;*.mkv;*.pmp;*.nut;*.dsm;*.roq;*.divx;*.vob)|*.avi;*.ogg;*.wmv;*.asf;*.dic;*.mpg;*.mpeg;*.qt;*.mov;*.m1v;*.m2v;*.ts;*.m2ts;*.mp4;*.3gp;*.flv;*.rv;*.rm;*.rmvb;*.mkv;*.pmp;*.nut;*.dsm;*.roq;*.divx;*.vob|Still Images(*.bmp;*.jpg;*.jpeg;*.png;*.tiff)|*.bmp;*.jpg;*.jpeg;*.png;*.tiff|MPEG Files (*.mpg;*.mpeg;*.m2v;*.m1v;*.m2ts;*.ts;*.vob)|*.mpg;*.mpeg;*.m2v;*.m1v;*.m2ts;*.ts;*.vob|Windows Media Files (*.asf; *.wmv)|*.asf; *.wmv|ISO files (*.mp4;*.3gp)|*.mp4;*.3gp|FLV files (*.flv)|*.flv|Real Media (*.rv;*.rm;*.rmvb)|*.rv;*.rm;*.rmvb|AVI files (*.avi)|*.avi|All Files (*.*)|*.*;").split('|');
+        // clang-format on
+        // In Qt's form: the patterns, separated by blanks, in the last parentheses.
+        for (int i = 0; i < 9; ++i)
+            offered[i] = offered[2 * i].section('(', 0, 0).trimmed() + " (" +
+                         offered[2 * i + 1].remove(' ').split(';', Qt::SkipEmptyParts).join(' ') +
+                         ')';
+        QCOMPARE(m_p.openFilters, QList<QStringList>(3, offered.mid(0, 9)));
+    }
+
+    void openDialogMatchesWithoutRegardToCase() {
+        for (const QString name : {"CLIP.MP4", "notes.txt", "movie.avi"})
+            QVERIFY(WriteBytes(name, ""));
+        QFileDialog dialog;
+        CWidgetPrompts::ConfigureOpenDialog(dialog, CKQCheckMediaInfoDlg::OpenFileNameFilters());
+        QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
+        dialog.show();
+        auto* view = dialog.findChild<QAbstractItemView*>("listView");
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2); // Video Files
+    }
+
+    void commands_data() {
+        QTest::addColumn<QString>("how");      // a button or a key
+        QTest::addColumn<int>("files");        // listed first, slow to analyse; one is quicker
+        QTest::addColumn<QStringList>("said"); // and what became of the window
+        const QString empty =
+            "ui_window warns: There is no media file in the list, please add media files.";
+        // clang-format off
+        QTest::newRow("Save Info, empty list") << "btnSaveInfo" << 0 << QStringList{empty};
+        QTest::newRow("Mail Info, empty list") << "btnMailInfo" << 0 << QStringList{empty};
+        QTest::newRow("Exit") << "btnExit" << 0 << QStringList{"rejected"};
+        QTest::newRow("close button") << "btnClose" << 0 << QStringList{"rejected"};
+        QTest::newRow("Enter") << "Return" << 0 << QStringList{"accepted"};
+        QTest::newRow("minimise") << "btnMinimize" << 0 << QStringList();
+        QTest::newRow("Save Info, short build: no progress shown") << "btnSaveInfo" << 1 << QStringList{kSave};
+        QTest::newRow("Save Info, long build cancelled") << "btnSaveInfo" << 30 << QStringList{kSave};
+        QTest::newRow("Mail Info, window closed during a long build") << "btnMailInfo" << 30 << QStringList{"rejected"};
+        // clang-format on
+    }
+    void commands() {
+        QFETCH(QString, how);
+        QFETCH(int, files);
+        QFETCH(QStringList, said);
+        MediaLibrary_SetFileName(FakeLibraryPath("full"));
+        for (int i = 0; i < files; ++i) {
+            QVERIFY(WriteDescription(QString("%1.kqfake").arg(i),
+                                     {files > 1 ? "!sleep 200" : "!sleep 100"}));
+            m_dlg->AddPaths({QString("%1.kqfake").arg(i)});
+        }
+        m_p.saveAnswers.enqueue("saved.txt");
+        m_dlg->show();
+        connect(m_dlg.get(), &QDialog::finished, [this](int result) {
+            m_p.said.append(result == QDialog::Accepted ? "accepted" : "rejected");
+        });
+        QString label; // of the build's progress, when it showed
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            auto* progress = m_dlg->findChild<QProgressDialog*>("buildProgress");
+            if (!progress || !progress->isVisible() || !label.isEmpty())
+                return;
+            label = progress->labelText();
+            how == "btnSaveInfo" ? progress->cancel() : void(m_dlg->close()); // Cancel, or close
+            for (int id : {ID_ADD_MEDIA, ID_SAVE_INFO, ID_MAIL_INFO})         // one build at a time
+                m_dlg->OnCommand(id);
+        });
+        watch.start(10);
+        if (auto* button = m_dlg->findChild<QAbstractButton*>(how))
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+        else
+            QTest::keyClick(m_dlg->FileList(), QKeySequence(how)[0].key());
+        QCOMPARE(m_dlg->isMinimized(), how == "btnMinimize");
+        QTRY_COMPARE(m_p.said, said); // a close asked for during a build waits for its end
+        QVERIFY2(label.contains(" of 30 files done\n") == (files == 30), qPrintable(label));
+        QCOMPARE(ReadBytes(ReportFilePath()) == kEarlier, files != 1); // only that one finished
+        QCOMPARE(QFile::exists("saved.txt"), files == 1);
+    }
+
+    void saveAndMail_data() {
+        QTest::addColumn<QString>("target");    // beside "old.txt" and "dir"; none: cancelled
+        QTest::addColumn<QByteArray>("mailer"); // its last line; none when empty
+        QTest::addColumn<QStringList>("said");  // to Save Info, then to Mail Info
+        const QString failed = "ui_window notes: 传递邮件未能传递信息。";
+        // clang-format off
+        QTest::newRow("saved over a file, mail handed") << "old.txt" << QByteArray("exit 0") << QStringList{kSave};
+        QTest::newRow("missing folder") << "gone/x.txt" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed."};
+        QTest::newRow("a folder") << "dir" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed."};
+        QTest::newRow("report not written") << "x.txt" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed.", "ui_window warns: 传递邮件未能传递信息。"};
+        QTest::newRow("Save As cancelled, mailer found as ./xdg-email") << "" << QByteArray("exit 0") << QStringList{kSave};
+        QTest::newRow("mailer status 3") << "" << QByteArray("exit 3") << QStringList{kSave, failed};
+        QTest::newRow("mailer not executable") << "" << QByteArray("exit 0") << QStringList{kSave, "ui_window notes: 邮件系统 DLL 无效。"};
+        QTest::newRow("no mailer on PATH") << "" << QByteArray() << QStringList{kSave, "ui_window notes: 无法装入邮件系统支援。"};
+        QTest::newRow("slow mailer") << "" << QByteArray("i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 300 ]; do /bin/sleep 0.1; i=$((i+1)); done; exit 3") << QStringList{kSave, kSave, failed};
+        // clang-format on
+    }
+    void saveAndMail() {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, mailer);
+        QFETCH(QStringList, said);
+        const QByteArray row = QTest::currentDataTag();
+        QVERIFY(QDir().mkpath("out/dir") && WriteBytes("out/old.txt", kOld));
+        QVERIFY(mailer.isEmpty() || WriteBytes("xdg-email", kMailer + mailer));
+        if (row != "mailer not executable")
+            QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner);
+        if (row.endsWith("./xdg-email"))
+            qputenv("PATH", "/nowhere:"); // an empty entry is the current folder
+        if (row == "report not written")  // a folder in its place; not even root can write it
+            QVERIFY(QFile::remove(ReportFilePath()) && QDir().mkdir(ReportFilePath()));
+        QSignalSpy finished(m_dlg.get(), &CKQCheckMediaInfoDlg::MailFinished);
+        m_dlg->AddPaths({KQ_SOURCE_DIR "/tests/data/media/multi.mkv"});
+        // What the mediainfo command gave.
+        const QByteArray expected = ReadBytes(KQ_SOURCE_DIR "/tests/data/expected/multi.mkv.xml")
+                                        .replace("@MEDIA@", KQ_SOURCE_DIR "/tests/data/media");
+        m_p.saveAnswers << (target.isEmpty() ? QString() : "out/" + target) << "out/old.txt";
+        m_dlg->OnCommand(ID_SAVE_INFO);
+        if (target.isEmpty())
+            QCOMPARE(ReadBytes(ReportFilePath()), kEarlier); // nothing was built
+        m_dlg->OnCommand(ID_MAIL_INFO);
+        if (row == "slow mailer") { // the window goes on working meanwhile
+            QTRY_VERIFY(QFile::exists("xdg-email.args"));
+            m_dlg->OnCommand(ID_SAVE_INFO);
+            QVERIFY(finished.isEmpty() && WriteBytes("xdg-email.go", ""));
+        }
+        QVERIFY(row == "report not written" || finished.wait(5000));
+        QCOMPARE(m_p.said, said);
+        QCOMPARE(QDir("out").entryList(), QStringList({".", "..", "dir", "old.txt"}));
+        QCOMPARE(ReadBytes("out/old.txt"),
+                 row == "slow mailer" || target == "old.txt" ? expected : kOld);
+        if (QFile::exists("xdg-email.args")) // the notes say whether it ran
+            QCOMPARE(ReadBytes("xdg-email.args"),
+                     "--subject\nReport of Media Infomation\n--attach\n" +
+                         ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" + expected);
+    }
+
+    void applicationRunsTheWindowUntilItCloses() {
+        int ticks = 0; // with the window up: Escape, then half a second later it is closed
+        QTimer user;
+        connect(&user, &QTimer::timeout, [&] {
+            if (auto* dlg = qobject_cast<CKQCheckMediaInfoDlg*>(QApplication::activeModalWidget()))
+                ++ticks > 1 ? dlg->reject() : QTest::keyClick(dlg->FileList(), Qt::Key_Escape);
+        });
+        user.start(500);
+        QCOMPARE(qobject_cast<CKQCheckMediaInfoApp*>(qApp)->InitInstance(), 0);
+        QCOMPARE(ticks, 1);
+    }
+};
+
+int main(int argc, char** argv) {
+    CKQCheckMediaInfoApp app(argc, argv);
+    TestUiWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_ui_window.moc"
