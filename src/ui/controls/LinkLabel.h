@@ -51,8 +51,9 @@ public:
 
     const QFont& UnderlineFont() const { return m_fontUnderline; }
     const QFont& StandardFont() const { return m_fontStandard; }
-    // The two fonts look alike, so which one the label set last is kept here; a font set from
-    // outside is neither.
+    // The two fonts look alike, so whether the font set last through this class is the
+    // underline font is kept here; any other font (the one the label was created with, or one
+    // set from outside) counts as not underlined.
     bool IsUnderlineFontInUse() const { return m_bUnderlineFontInUse; }
     // QWidget::setFont, noting whether it is the underline font that is set.
     void setFont(const QFont& font);
