@@ -36,6 +36,11 @@ void CLinkLabel::SetTarget(const QString& target) {
     setToolTip(target);
 }
 
+void CLinkLabel::setFont(const QFont& font) {
+    m_bUnderlineFontInUse = &font == &m_fontUnderline;
+    QLabel::setFont(font);
+}
+
 void CLinkLabel::SetUnderlineMode(int mode) {
     if (mode == m_nUnderlineMode)
         return;

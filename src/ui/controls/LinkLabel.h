@@ -51,6 +51,12 @@ public:
 
     const QFont& UnderlineFont() const { return m_fontUnderline; }
     const QFont& StandardFont() const { return m_fontStandard; }
+    // The two fonts look alike, so whether the font set last through this class is the
+    // underline font is kept here; any other font (the one the label was created with, or one
+    // set from outside) counts as not underlined.
+    bool IsUnderlineFontInUse() const { return m_bUnderlineFontInUse; }
+    // QWidget::setFont, noting whether it is the underline font that is set.
+    void setFont(const QFont& font);
 
     // Seams: where messages go, which program opens links, where the default browser is looked
     // up.
@@ -89,6 +95,7 @@ private:
     bool m_bPressed = false;
     int m_nUnderlineMode = -1;
     bool m_bAutoFit = true;
+    bool m_bUnderlineFontInUse = false;
     int m_nPendingClicks = 0;
     QString m_strTarget;
     QFont m_fontUnderline;
