@@ -1,9 +1,21 @@
 #include "LinkOpener.h"
 
+#include "ChildProgram.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <sys/wait.h>
+#include <thread>
+#include <utility>
+
 namespace kq::platform {
 
-int XdgOpenResultCode(bool started, QProcess::ExitStatus exitStatus, int exitCode) {
-    if (!started || exitStatus != QProcess::NormalExit)
+int XdgOpenResultCode(bool started, bool exited, int exitCode) {
+    if (!started || !exited)
         return 2;
     switch (exitCode) {
     case 0:
@@ -22,31 +34,28 @@ int XdgOpenResultCode(bool started, QProcess::ExitStatus exitStatus, int exitCod
 LinkOpener::LinkOpener(QObject* parent) : QObject(parent), m_program(QStringLiteral("xdg-open")) {}
 
 void LinkOpener::Open(const QString& target) {
-    auto* process = new QProcess(this);
-    // The browser that xdg-open starts may write to its terminal; none of it is ours to show.
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->setStandardInputFile(QProcess::nullDevice());
-    const auto failed = [this, process, target](QProcess::ProcessError error) {
-        // A child that never started sends no finished signal; every other error does.
-        if (error != QProcess::FailedToStart)
-            return;
-        process->deleteLater();
-        // start() may report this before it returns; the caller hears of it from the event loop.
+    // Whichever comes first tells: the end of the run, or the grace time with the run going.
+    auto told = std::make_shared<bool>(false);
+    const auto tell = [this, target, told](int code, bool started) {
+        if (!std::exchange(*told, true))
+            emit Finished(target, code, started);
+    };
+    QTimer::singleShot(m_graceMs, this, [tell] { tell(kLinkOpened, true); });
+    const QString program = m_program.contains(QLatin1Char('/'))
+                                ? m_program
+                                : QStandardPaths::findExecutable(m_program);
+    QPointer<LinkOpener> self(this);
+    std::thread([program, target, self, tell] {
+        const ChildRun run = program.isEmpty() ? ChildRun() : RunChildProgram(program, {target});
+        const int code = XdgOpenResultCode(run.started, WIFEXITED(run.status), WEXITSTATUS(run.status));
         QMetaObject::invokeMethod(
-            this,
-            [this, target] {
-                emit Finished(target, XdgOpenResultCode(false, QProcess::NormalExit, 0));
+            QCoreApplication::instance(),
+            [self, tell, code, started = run.started] {
+                if (self)
+                    tell(code, started);
             },
             Qt::QueuedConnection);
-    };
-    connect(process, &QProcess::errorOccurred, this, failed);
-    connect(process, &QProcess::finished, this,
-            [this, process, target](int exitCode, QProcess::ExitStatus exitStatus) {
-                process->deleteLater();
-                emit Finished(target, XdgOpenResultCode(true, exitStatus, exitCode));
-            });
-    process->start(m_program, {target});
+    }).detach();
 }
 
 } // namespace kq::platform

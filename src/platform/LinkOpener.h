@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QProcess>
 #include <QString>
 
 namespace kq::platform {
@@ -14,10 +13,12 @@ inline constexpr int kLinkOpened = 42;
 // does not exist) and 4 (the action failed) keep their numbers; 3 (no tool found to open it)
 // is the shell's "no associated application" (31). A run that could not start, was killed or
 // ended with any other status counts as "file not found" (2).
-int XdgOpenResultCode(bool started, QProcess::ExitStatus exitStatus, int exitCode);
+int XdgOpenResultCode(bool started, bool exited, int exitCode);
 
-// Opens a link with xdg-open as a child process (argument vector, no shell) and reports the
-// result code when the child ends, so that the caller's event loop keeps running meanwhile.
+// Opens a link with xdg-open as a child process (argument vector, no shell). xdg-open may
+// wait for the browser it starts until the browser ends, so a run still going after a moment
+// counts as opened; the result code comes from the event loop either way, and nothing waits
+// for or ends the child.
 class LinkOpener : public QObject {
     Q_OBJECT
 public:
@@ -26,15 +27,19 @@ public:
     // The opener program, looked up on PATH when it has no slash; "xdg-open" by default.
     void SetProgram(const QString& program) { m_program = program; }
     QString Program() const { return m_program; }
+    // How long a run may take before it counts as a browser that has started.
+    void SetLaunchGraceMs(int ms) { m_graceMs = ms; }
 
     // Starts opening the target; Finished follows exactly once, from the event loop.
     void Open(const QString& target);
 
 signals:
-    void Finished(const QString& target, int resultCode);
+    // started: whether xdg-open itself could be run.
+    void Finished(const QString& target, int resultCode, bool started);
 
 private:
     QString m_program;
+    int m_graceMs = 1500;
 };
 
 } // namespace kq::platform

@@ -3,55 +3,50 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <vector>
+#include "ChildProgram.h"
 
-extern char** environ;
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kq::platform {
 
-QString FindOnPath(const QString& name) {
-    const QString path = qEnvironmentVariable("PATH");
-    for (const QString& dir : path.split(QLatin1Char(':'))) {
-        // An empty entry means the current directory, as for the shell.
+QString FindOnPath(const QString& name, bool* foundButNotExecutable) {
+    // As the shell searches: an unset PATH is the system's default path, an empty entry the
+    // current directory, and an entry that cannot be executed is passed over.
+    QByteArray path = qgetenv("PATH");
+    if (!qEnvironmentVariableIsSet("PATH")) {
+        path.resize(static_cast<qsizetype>(::confstr(_CS_PATH, nullptr, 0)));
+        path.resize(static_cast<qsizetype>(::confstr(_CS_PATH, path.data(), path.size())) - 1);
+    }
+    *foundButNotExecutable = false;
+    for (const QString& dir : QFile::decodeName(path).split(QLatin1Char(':'))) {
         const QFileInfo candidate((dir.isEmpty() ? QStringLiteral(".") : dir) + QLatin1Char('/') +
                                   name);
-        if (candidate.exists() && !candidate.isDir())
+        if (!candidate.exists() || candidate.isDir())
+            continue;
+        if (::access(QFile::encodeName(candidate.filePath()).constData(), X_OK) == 0)
             return candidate.absoluteFilePath();
+        *foundButNotExecutable = true;
     }
     return QString();
 }
 
 MailOutcome HandMailToClient(const QString& subject, const QString& attachmentPath,
                              const QString& address) {
-    const QString program = FindOnPath(QStringLiteral("xdg-email"));
+    bool notExecutable = false;
+    const QString program = FindOnPath(QStringLiteral("xdg-email"), &notExecutable);
     if (program.isEmpty())
-        return MailOutcome::NotFound;
+        return notExecutable ? MailOutcome::NotExecutable : MailOutcome::NotFound;
 
-    const std::vector<QByteArray> args = {
-        QFile::encodeName(program), "--subject", subject.toUtf8(),
-        "--attach",                 QFile::encodeName(attachmentPath), address.toUtf8()};
-    std::vector<char*> argv;
-    for (const QByteArray& arg : args)
-        argv.push_back(const_cast<char*>(arg.constData()));
-    argv.push_back(nullptr);
-
-    pid_t pid = 0;
-    // posix_spawn reports a failed exec (no permission, bad format) as its own result.
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    const ChildRun run = RunChildProgram(
+        program, {QStringLiteral("--subject"), subject, QStringLiteral("--attach"),
+                  attachmentPath, address});
+    if (!run.started)
         return MailOutcome::NotExecutable;
-
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return MailOutcome::Failed;
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
         return MailOutcome::Handed;
     // 127 is how a spawned child reports an exec that failed after the fork.
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && !QFileInfo(program).isExecutable())
+    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 127 && !QFileInfo(program).isExecutable())
         return MailOutcome::NotExecutable;
     return MailOutcome::Failed;
 }

@@ -156,8 +156,9 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return false;
 }
 
-BuildStatus BuildReport(const QStringList& paths, QString* writtenPath,
-                        const AnalysisProgressCallback& progress, QList<LeftOutFile>* leftOut) {
+BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options,
+                        QString* writtenPath, const AnalysisProgressCallback& progress,
+                        QList<LeftOutFile>* leftOut) {
     const QString target = ReportFilePath();
     AtomicFile file;
     if (!file.Open(target))
@@ -165,7 +166,7 @@ BuildStatus BuildReport(const QStringList& paths, QString* writtenPath,
     ReportWriter writer([&file](const QByteArray& bytes) { return file.Write(bytes); });
     PathListSource source(paths);
     const AnalysisRun run = AnalyseFiles(
-        source, AnalysisOptions(),
+        source, options,
         [&](const QString& path, FileAnalysis& analysis) {
             if (!analysis.report && leftOut)
                 leftOut->append({path, analysis.reason});

@@ -52,7 +52,8 @@ public:
 
 CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()) {
+      m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()),
+      m_pAnalysisOptions(std::make_unique<AnalysisOptions>()) {
     // Each button takes its size from its strip (LoadButtonBitmaps) and its place from
     // LayoutButtons.
     m_pBtnExit = CreateButton(IDCANCEL_EXIT, "btnExit");
@@ -84,7 +85,7 @@ CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
     setWindowIcon(m_hIcon);
     setFixedSize(kWidth, kHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+        move(CenteredPosition(screen->availableGeometry()));
     setAcceptDrops(true);
     CreateTitleFont(&m_fontTitle);
     // Shown on the taskbar; the face shows the painted title.
@@ -108,6 +109,18 @@ CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
 }
 
 CKQCheckMediaInfoDlg::~CKQCheckMediaInfoDlg() = default;
+
+void CKQCheckMediaInfoDlg::SetAnalysisOptions(const AnalysisOptions& options) {
+    *m_pAnalysisOptions = options;
+}
+
+QPoint CKQCheckMediaInfoDlg::CenteredPosition(const QRect& workArea) {
+    // As the window centres itself: the middle of the area less half the window, each halved
+    // on its own (QRect's right and bottom are inside it, one less than the edge).
+    const int right = workArea.left() + workArea.width();
+    const int bottom = workArea.top() + workArea.height();
+    return {(workArea.left() + right) / 2 - kWidth / 2, (workArea.top() + bottom) / 2 - kHeight / 2};
+}
 
 QString CKQCheckMediaInfoDlg::TitleText() {
     return QStringLiteral("KQ Media Information Checker");
@@ -239,17 +252,20 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
     return true;
 }
 
-BuildStatus CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath) {
+BuildStatus CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath,
+                                                   QList<LeftOutFile>* leftOut) {
     // A copy: a command run while the build lets events through refills m_arrPaths.
     const QStringList paths = m_arrPaths;
     m_bBuilding = true;
     m_bCancelBuild = false;
     QElapsedTimer clock;
     clock.start();
-    const BuildStatus status =
-        BuildReport(paths, reportPath, [this, &clock](const AnalysisProgress& progress) {
+    const BuildStatus status = BuildReport(
+        paths, *m_pAnalysisOptions, reportPath,
+        [this, &clock](const AnalysisProgress& progress) {
             return OnBuildProgress(progress, clock.elapsed());
-        });
+        },
+        leftOut);
     m_pProgress.reset();
     m_bBuilding = false;
     if (m_nPendingResult >= 0)
@@ -273,8 +289,8 @@ bool CKQCheckMediaInfoDlg::OnBuildProgress(const AnalysisProgress& progress, qin
         m_pProgress->show();
     }
     if (m_pProgress) {
-        m_pProgress->setMaximum(progress.total);
-        m_pProgress->setValue(progress.done);
+        m_pProgress->setMaximum(static_cast<int>(progress.total));
+        m_pProgress->setValue(static_cast<int>(progress.done));
         m_pProgress->setLabelText(QStringLiteral("%1 of %2 files done\n%3")
                                       .arg(progress.done)
                                       .arg(progress.total)
@@ -302,19 +318,29 @@ void CKQCheckMediaInfoDlg::OnSaveInfo() {
         return;
     // A report that this build could not write is a failure: an older file is never saved.
     QString report;
-    const BuildStatus status = BuildReportFile(&report);
+    QList<LeftOutFile> leftOut;
+    const BuildStatus status = BuildReportFile(&report, &leftOut);
     if (status == BuildStatus::Cancelled)
         return;
     if (status != BuildStatus::Written || !CopyReportFile(report, target))
         m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
                                 QStringLiteral("Save file failed."));
+    else
+        TellLeftOut(leftOut);
+}
+
+void CKQCheckMediaInfoDlg::TellLeftOut(const QList<LeftOutFile>& leftOut) {
+    // A report that lacks files the user listed says so, without stopping the window.
+    if (!leftOut.isEmpty())
+        m_pPrompts->ShowLeftOut(this, QCoreApplication::applicationName(), leftOut);
 }
 
 void CKQCheckMediaInfoDlg::OnMailInfo() {
     if (!GatherPaths())
         return;
     QString report;
-    const BuildStatus status = BuildReportFile(&report);
+    QList<LeftOutFile> leftOut;
+    const BuildStatus status = BuildReportFile(&report, &leftOut);
     if (status == BuildStatus::Cancelled)
         return;
     if (status != BuildStatus::Written) {
@@ -331,6 +357,7 @@ void CKQCheckMediaInfoDlg::OnMailInfo() {
             window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
         emit window->MailFinished(static_cast<int>(outcome));
     });
+    TellLeftOut(leftOut);
 }
 
 void CKQCheckMediaInfoDlg::OnCloseWindow() {

@@ -8,6 +8,8 @@
 #include <memory>
 
 enum class BuildStatus;
+struct LeftOutFile;
+struct AnalysisOptions;
 struct AnalysisProgress;
 class CKQBitmapButton;
 class QProgressDialog;
@@ -39,6 +41,9 @@ public:
     explicit CKQCheckMediaInfoDlg(IPrompts* prompts = nullptr, QWidget* parent = nullptr);
     ~CKQCheckMediaInfoDlg() override;
 
+    // How the report builds analyse the files (workers, time and memory limits).
+    void SetAnalysisOptions(const AnalysisOptions& options);
+
     // Runs the command of a button.
     void OnCommand(int id);
 
@@ -66,6 +71,9 @@ public:
     bool IsBuilding() const { return m_bBuilding; }
     QTreeWidget* FileList() const { return m_listFiles; }
 
+    // Where the window goes on a work area: centred as the window's own rule centres it.
+    static QPoint CenteredPosition(const QRect& workArea);
+
     static QString TitleText();
     static QString LinkAddress();
     static QString EmptyListMessage();
@@ -87,9 +95,10 @@ protected:
     // telling the user, when the list is empty.
     bool GatherPaths();
 
-    // Writes the report of m_arrPaths and gives the written file's path. A build that takes
-    // a while shows its progress with a Cancel button; the window keeps working meanwhile.
-    virtual BuildStatus BuildReportFile(QString* reportPath);
+    // Writes the report of m_arrPaths and gives the written file's path and the files left
+    // out of it. A build that takes a while shows its progress with a Cancel button; the
+    // window keeps working meanwhile.
+    virtual BuildStatus BuildReportFile(QString* reportPath, QList<LeftOutFile>* leftOut);
 
     // Closing while a report is being built cancels the build first.
     void done(int result) override;
@@ -108,6 +117,7 @@ private:
     void LoadButtonBitmaps();
     void LayoutButtons();
     bool OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs);
+    void TellLeftOut(const QList<LeftOutFile>& leftOut);
 
     IPrompts* m_pPrompts;
     CLinkLabel* m_wndLink = nullptr;
@@ -127,4 +137,5 @@ private:
     bool m_bCancelBuild = false;
     int m_nPendingResult = -1; // a close asked for during a build
     std::unique_ptr<QProgressDialog> m_pProgress;
+    std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;
 };

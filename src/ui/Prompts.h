@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QWidget;
+struct LeftOutFile;
 
 // Every modal question and message of the window goes through this interface, so that the
 // window can be driven without a person in front of it.
@@ -27,6 +28,11 @@ public:
     // news that arrives from background work.
     virtual void ShowNotice(QWidget* parent, const QString& caption, const QString& text) = 0;
 
+    // A notice like ShowNotice that lists files left out of a report, each with its reason,
+    // as many as there are.
+    virtual void ShowLeftOut(QWidget* parent, const QString& caption,
+                             const QList<LeftOutFile>& files) = 0;
+
     // The system's warning sound.
     virtual void Beep() = 0;
 };
@@ -45,6 +51,8 @@ public:
                             const QString& nameFilter) override;
     void ShowWarning(QWidget* parent, const QString& caption, const QString& text) override;
     void ShowNotice(QWidget* parent, const QString& caption, const QString& text) override;
+    void ShowLeftOut(QWidget* parent, const QString& caption,
+                     const QList<LeftOutFile>& files) override;
     void Beep() override;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "report/ReportBuilder.h"
 #include "ui/Prompts.h"
 
 #include <QQueue>
@@ -42,6 +43,12 @@ public:
     void ShowNotice(QWidget*, const QString& caption, const QString& text) override {
         notices.append({caption, text});
         said.append(caption + QStringLiteral(" notes: ") + text);
+    }
+    void ShowLeftOut(QWidget*, const QString& caption, const QList<LeftOutFile>& files) override {
+        QStringList lines;
+        for (const LeftOutFile& file : files)
+            lines.append(file.path + QStringLiteral(": ") + file.reason);
+        said.append(caption + QStringLiteral(" lists: ") + lines.join(QStringLiteral(" | ")));
     }
     void Beep() override { ++beeps; }
 };

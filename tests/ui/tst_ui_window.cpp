@@ -5,6 +5,7 @@
 #include "FakeMediaInfoSupport.h"
 #include "FakePrompts.h"
 #include "media/MediaInfoHandle.h"
+#include "report/AnalysisPool.h"
 #include "report/ReportLocation.h"
 #include "ui/KQCheckMediaInfoApp.h"
 #include "ui/KQCheckMediaInfoDlg.h"
@@ -36,6 +37,21 @@ private slots:
         QVERIFY(WriteBytes(ReportFilePath(), kEarlier));
         m_p = FakePrompts();
         m_dlg = std::make_unique<CKQCheckMediaInfoDlg>(&m_p);
+    }
+
+    void windowIsCentredOnTheWorkArea_data() {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QPoint>("place"); // (left + right) / 2 - 554 / 2, the same down
+        QTest::newRow("1024 x 768") << QRect(0, 0, 1024, 768) << QPoint(235, 206);
+        QTest::newRow("1920 x 1080") << QRect(0, 0, 1920, 1080) << QPoint(683, 362);
+        QTest::newRow("panel on top, odd sizes") << QRect(0, 27, 1365, 741) << QPoint(405, 219);
+        QTest::newRow("a screen to the left") << QRect(-1280, 0, 1280, 1024) << QPoint(-917, 334);
+    }
+    void windowIsCentredOnTheWorkArea() {
+        QFETCH(QRect, area);
+        QFETCH(QPoint, place);
+        QCOMPARE(CKQCheckMediaInfoDlg::CenteredPosition(area), place);
+        QCOMPARE(m_dlg->pos(), CKQCheckMediaInfoDlg::CenteredPosition(m_dlg->screen()->availableGeometry()));
     }
 
     void windowPlacesAndTitle() {
@@ -119,7 +135,7 @@ private slots:
     }
 
     void openDialogMatchesWithoutRegardToCase() {
-        for (const QString name : {"CLIP.MP4", "notes.txt", "movie.avi"})
+        for (const QString name : {"CLIP.MP4", "notes.txt", "movie.avi", "noext"})
             QVERIFY(WriteBytes(name, ""));
         QFileDialog dialog;
         CWidgetPrompts::ConfigureOpenDialog(dialog, CKQCheckMediaInfoDlg::OpenFileNameFilters());
@@ -127,6 +143,59 @@ private slots:
         dialog.show();
         auto* view = dialog.findChild<QAbstractItemView*>("listView");
         QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2); // Video Files
+        // All Files means every file, one without an extension too, under its own title.
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        types->setCurrentIndex(8); // as the user picks it
+        emit types->activated(8);
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 4);
+        QCOMPARE(types->currentText(), "All Files (*.*)");
+    }
+
+    // A report that lacks listed files says which and why, without holding up the window.
+    void leftOutFilesAreNamed_data() {
+        QTest::addColumn<QString>("library"); // the fake's build
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("reason"); // of the files that reach the library
+        QTest::newRow("Save Info") << "full" << int(ID_SAVE_INFO) << QString();
+        QTest::newRow("Mail Info, library without MediaInfo_Close") << "no-close" << int(ID_MAIL_INFO)
+            << FakeLibraryPath("no-close") + " has no MediaInfo_Close";
+    }
+    void leftOutFilesAreNamed() {
+        QFETCH(QString, library);
+        QFETCH(int, command);
+        QFETCH(QString, reason);
+        MediaLibrary_SetFileName(FakeLibraryPath(library.toUtf8()));
+        AnalysisOptions options;
+        options.timeoutMs = 1000;
+        m_dlg->SetAnalysisOptions(options);
+        QVERIFY(QFile::copy(FakeDataPath("two-audio.kqfake"), "a.kqfake") && WriteDescription("hang.kqfake", {"!hang"}) &&
+                WriteBytes("xdg-email", kMailer) && QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner));
+        m_dlg->AddPaths({"a.kqfake", "gone.kqfake", "hang.kqfake"});
+        m_p.saveAnswers << "saved.txt";
+        m_dlg->OnCommand(command);
+        const QString dir = m_dir->path() + '/';
+        QCOMPARE(m_p.said.last(), "ui_window lists: " + (reason.isEmpty() ? "" : dir + "a.kqfake: " + reason + " | ") + dir +
+                                      "gone.kqfake: missing | " + dir + "hang.kqfake: " +
+                                      (reason.isEmpty() ? "took longer than the time limit of 1 s" : reason));
+        // The report of the others, or the empty one when no file could open.
+        QCOMPARE(ReadBytes(ReportFilePath()).count("<FileInfo>"), int(reason.isEmpty()));
+    }
+
+    void leftOutNoticeScrollsAndElides() {
+        QList<LeftOutFile> files{{"/" + QString("a-long-folder-name/").repeated(20) + "clip.mp4", "missing"}};
+        for (int i = 1; i < 200; ++i)
+            files.append({QString("/m/%1.mp4").arg(i), "missing"});
+        CWidgetPrompts().ShowLeftOut(m_dlg.get(), "ui_window", files);
+        auto* notice = m_dlg->findChild<QDialog*>("leftOutNotice");
+        QVERIFY(notice->isVisible() && !notice->isModal() && notice->windowTitle() == "ui_window");
+        const QListWidget* list = notice->findChild<QListWidget*>("leftOutList");
+        QCOMPARE(list->count(), 200);
+        QCOMPARE(list->item(1)->text(), "/m/1.mp4: missing");
+        const QString first = list->item(0)->text(); // a long path loses its middle only
+        QVERIFY2(first.startsWith("/a-long-folder-name/") && first.contains(QChar(0x2026)) &&
+                     first.endsWith("/clip.mp4: missing") && first.size() < files[0].path.size(),
+                 qPrintable(first));
+        QVERIFY(notice->height() <= 400 && list->verticalScrollBar()->maximum() > 0);
     }
 
     void commands_data() {
@@ -241,16 +310,43 @@ private slots:
                          ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" + expected);
     }
 
-    void applicationRunsTheWindowUntilItCloses() {
-        int ticks = 0; // with the window up: Escape, then half a second later it is closed
+    // Files and folders on the command line go into the list as a drop puts them; the rest is
+    // named and ignored.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("said"); // on standard output, then on standard error
+        QTest::newRow("files, a folder, a missing path, unknown options")
+            << QStringList{"b.txt", "--bogus", "f", "gone.mp4", "-x"} << QStringList{"b.txt", "f/sub/a.avi", "f/x.MKV"}
+            << "ui_window: ignoring unknown option --bogus\nui_window: ignoring unknown option -x\nui_window: ignoring gone.mp4: no such file or folder\n";
+        QTest::newRow("--version") << QStringList{"--version", "b.txt"} << QStringList() << "ui_window 1.0\n";
+        QTest::newRow("--help") << QStringList{"-h"} << QStringList() << "ui_window [options] [path...]";
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, paths);
+        QFETCH(QString, said);
+        for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
+            QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
+        qApp->setApplicationVersion("1.0");
+        const auto line = CKQCheckMediaInfoApp::ReadCommandLine(QStringList{"/x/ui_window"} + arguments);
+        QVERIFY2((line.output + line.messages).contains(said), qPrintable(line.output + line.messages));
+        QCOMPARE(line.showWindow, !paths.isEmpty());
+        // The window opens with them, until it is closed: Escape, or half a second later.
+        int ticks = 0;
+        QStringList listed;
         QTimer user;
         connect(&user, &QTimer::timeout, [&] {
-            if (auto* dlg = qobject_cast<CKQCheckMediaInfoDlg*>(QApplication::activeModalWidget()))
+            if (auto* dlg = qobject_cast<CKQCheckMediaInfoDlg*>(QApplication::activeModalWidget())) {
+                dlg->CollectPaths();
+                listed = dlg->Paths();
                 ++ticks > 1 ? dlg->reject() : QTest::keyClick(dlg->FileList(), Qt::Key_Escape);
+            }
         });
         user.start(500);
-        QCOMPARE(qobject_cast<CKQCheckMediaInfoApp*>(qApp)->InitInstance(), 0);
-        QCOMPARE(ticks, 1);
+        QCOMPARE(qobject_cast<CKQCheckMediaInfoApp*>(qApp)->Run(QStringList{"ui_window"} + arguments), 0);
+        QCOMPARE(ticks, int(!paths.isEmpty()));
+        QCOMPARE(listed.replaceInStrings(m_dir->path() + '/', ""), paths);
     }
 };
 

@@ -67,6 +67,12 @@ void CKQBitmapButton::mousePressEvent(QMouseEvent* event) {
         emit Notify(this, NotifyPress);
 }
 
+void CKQBitmapButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double-click is no press of the button (Qt would take it for
+    // one): it neither presses it nor, at its release, clicks it again.
+    event->accept();
+}
+
 void CKQBitmapButton::mouseReleaseEvent(QMouseEvent* event) {
     QAbstractButton::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton)

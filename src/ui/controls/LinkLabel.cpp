@@ -11,6 +11,11 @@ CLinkLabel::CLinkLabel(const QString& text, QWidget* parent)
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::PointingHandCursor);
+    setMouseTracking(true);
+    // The label's face is filled with the button colour, the text drawn over it.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    setForegroundRole(QPalette::WindowText);
     m_strTarget = text;
     // Arial, cell height 16, average width 6, heavier than bold, underlined; the two fonts
     // differ only in the role the underline mode gives them.
@@ -97,13 +102,24 @@ void CLinkLabel::FitToText() {
 }
 
 void CLinkLabel::enterEvent(QEnterEvent* event) {
-    if (!m_bPointerInside) {
-        m_bPointerInside = true;
-        if (m_nUnderlineMode == -1)
-            setFont(m_fontUnderline);
-        UpdateColour();
-    }
+    PointerInside();
     QLabel::enterEvent(event);
+}
+
+void CLinkLabel::mouseMoveEvent(QMouseEvent* event) {
+    // A move over the label counts as coming in: after a click the pointer has not left.
+    if (rect().contains(event->position().toPoint()))
+        PointerInside();
+    QLabel::mouseMoveEvent(event);
+}
+
+void CLinkLabel::PointerInside() {
+    if (m_bPointerInside)
+        return;
+    m_bPointerInside = true;
+    if (m_nUnderlineMode == -1)
+        setFont(m_fontUnderline);
+    UpdateColour();
 }
 
 void CLinkLabel::leaveEvent(QEvent* event) {
@@ -119,6 +135,11 @@ void CLinkLabel::leaveEvent(QEvent* event) {
 void CLinkLabel::mousePressEvent(QMouseEvent* event) {
     m_bPressed = event->button() == Qt::LeftButton;
     QLabel::mousePressEvent(event);
+}
+
+void CLinkLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double-click opens nothing more: one link, one open.
+    event->accept();
 }
 
 void CLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
@@ -141,9 +162,11 @@ void CLinkLabel::OpenLink(const QString& target) {
     m_opener.Open(target);
 }
 
-void CLinkLabel::OnOpenerFinished(const QString& target, int resultCode) {
-    if (resultCode <= 32) {
-        // xdg-open could not do it: try the browser the desktop names as its default.
+void CLinkLabel::OnOpenerFinished(const QString& target, int resultCode, bool started) {
+    // Only when xdg-open started nothing (it is not there, or found no tool): a failure
+    // after it started a browser must not start the browser a second time.
+    if (!started || resultCode == 31) {
+        // Try the browser the desktop names as its default.
         switch (kq::platform::StartDefaultWebHandler(target, m_webDirs)) {
         case kq::platform::HandlerStart::Started:
             resultCode = kHandlerStarted;

@@ -80,12 +80,15 @@ signals:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void OnClicked();
-    void OnOpenerFinished(const QString& target, int resultCode);
+    void OnOpenerFinished(const QString& target, int resultCode, bool started);
+    void PointerInside();
     void OnClickResult(const QString& target, int resultCode);
     void UpdateColour();
     IPrompts& Prompts() const;
