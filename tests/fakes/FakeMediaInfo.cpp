@@ -8,13 +8,14 @@
 //
 // Behaviours make Open misbehave the way hostile files make the real library misbehave:
 // "!hang" never returns, "!crash" aborts, "!allocate" takes touched memory without bound,
-// "!network" opens a TCP connection to 127.0.0.1, "!sleep <ms>" takes that long.
-// "!escape <kind> [path]" tries what a library taken over by a crafted file would try, and
-// answers the outcome as the Format of general stream 0 ("<kind>:<error name>" or
-// "<kind>:succeeded"): unix-connect (to a path socket), abstract-connect, write (creates path), delete
-// (path), modify-media (opens the file itself for writing), exec, fork (a child in a session
-// of its own, named "kqescaped", that never ends), ptrace-parent, signal-parent (SIGSTOP),
-// proc-mem-parent, vm-read-parent, descriptors (answers the open ones), perf, userfaultfd, bpf, keyctl, io-uring, unshare.
+// "!sleep <ms>" takes that long. "!escape <kind> [path]" tries what a library taken over by a
+// crafted file would try, and answers the outcome as the Format of general stream 0
+// ("<kind>:<error name>" or "<kind>:succeeded"): network (TCP to 127.0.0.1), unix-connect (to
+// a path socket), abstract-connect, write (creates path), delete (path), modify-media (opens
+// the file itself for writing), exec, fork (a child in a session of its own, named
+// "kqescaped", that never ends), ptrace-parent, signal-parent (SIGSTOP), proc-mem-parent,
+// vm-read-parent, descriptors (answers the open ones), perf, userfaultfd, bpf, keyctl,
+// io-uring, unshare.
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
@@ -22,30 +23,24 @@
 // overwrites it first, so a caller that keeps the pointer reads garbage.
 //
 // KQ_FAKE_MEDIAINFO_LOG names a file (or "stderr": standard error, with lines that start
-// "kqfake: ") that gets one line per call: "New", "Delete", "Close",
-// "Open <path>", "Get <kind> <number> <parameter> <info> <search>", "Option <option> <value>",
-// or the entry point's name. KQ_FAKE_MEDIAINFO_LOAD_LOG gets "Loaded" and "Unloaded".
-// Built without MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without
-// MediaInfoList_Count_Get_Files (KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES) when asked to.
+// "kqfake: ") that gets one line per call: "New", "Delete", "Close", "Open <path>",
+// "Get <kind> <number> <parameter> <info> <search>", "Option <option> <value>", or the entry
+// point's name. KQ_FAKE_MEDIAINFO_LOAD_LOG gets "Loaded" and "Unloaded". Built without
+// MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without MediaInfoList_Count_Get_Files
+// (KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES) when asked to.
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <algorithm>
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
+#include <csignal>
 #include <cstring>
-#include <cwchar>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
-#include <string>
-#include <csignal>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -67,30 +62,17 @@ struct FakeHandle {
 };
 
 // Conversions independent of the caller's locale: glibc always has C.UTF-8.
-struct Utf8 {
-    locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-    std::wstring Wide(const std::string& text) const {
-        std::wstring out(text.size() + 1, L'\0');
-        const locale_t old = uselocale(locale);
-        const std::size_t n = std::mbstowcs(out.data(), text.c_str(), out.size());
-        uselocale(old);
-        out.resize(n == static_cast<std::size_t>(-1) ? 0 : n);
-        return out;
-    }
-    std::string Narrow(const wchar_t* text) const {
-        if (!text)
-            return "<null>";
-        std::string out(std::wcslen(text) * 4 + 1, '\0');
-        const locale_t old = uselocale(locale);
-        const std::size_t n = std::wcstombs(out.data(), text, out.size());
-        uselocale(old);
-        out.resize(n == static_cast<std::size_t>(-1) ? 0 : n);
-        return out;
-    }
-};
-const Utf8& Text() {
-    static const Utf8 utf8;
-    return utf8;
+template <typename To, typename From> To Utf8(const From& text, std::size_t (*convert)(typename To::value_type*, const typename From::value_type*, std::size_t)) {
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    To out(text.size() * 4 + 1, 0);
+    const locale_t old = ::uselocale(utf8);
+    out.resize(std::min(out.size(), convert(out.data(), text.c_str(), out.size())));
+    ::uselocale(old);
+    return out;
+}
+std::wstring Wide(const std::string& text) { return Utf8<std::wstring>(text, std::mbstowcs); }
+std::string Narrow(const wchar_t* text) {
+    return text ? Utf8<std::string>(std::wstring(text), std::wcstombs) : "<null>";
 }
 
 void Append(const char* variable, const std::string& line) {
@@ -127,51 +109,55 @@ const wchar_t* Reply(void* handle, const std::wstring& text) {
     return h->reply.c_str();
 }
 
+long Connect(int family, const std::string& path, bool abstract) {
+    sockaddr_un local{AF_UNIX, {}};
+    path.copy(local.sun_path + abstract, sizeof local.sun_path - 2);
+    sockaddr_in inet{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
+    const int fd = ::socket(family, SOCK_STREAM, 0);
+    return fd < 0 ? -1
+           : family == AF_UNIX
+               ? ::connect(fd, reinterpret_cast<sockaddr*>(&local), sizeof local)
+               : ::connect(fd, reinterpret_cast<sockaddr*>(&inet), sizeof inet);
+}
+
 std::string Escape(const std::string& kind, const std::string& path, const std::string& self) {
     const pid_t parent = ::getppid();
     long result = -1;
+    char byte = 0;
+    iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
+    const std::map<std::string, long> calls = {{"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd},
+                                               {"bpf", SYS_bpf}, {"keyctl", SYS_keyctl},
+                                               {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
     errno = 0;
-    if (kind == "unix-connect" || kind == "abstract-connect") {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path + (kind[0] == 'a'), sizeof address.sun_path - 2);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        result = fd < 0 ? -1 : ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    } else if (kind == "write" || kind == "modify-media") {
+    if (kind == "network" || kind == "unix-connect" || kind == "abstract-connect")
+        result = Connect(kind == "network" ? AF_INET : AF_UNIX, path, kind[0] == 'a');
+    else if (kind == "write" || kind == "modify-media")
         result = kind == "write" ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
                                  : ::open(self.c_str(), O_RDWR);
-    } else if (kind == "delete") {
+    else if (kind == "delete")
         result = ::unlink(path.c_str());
-    } else if (kind == "exec") {
+    else if (kind == "exec")
         result = ::execl("/bin/true", "true", nullptr);
-    } else if (kind == "fork" && (result = ::fork()) == 0) {
+    else if (kind == "fork" && (result = ::fork()) == 0) {
         ::setsid();
         ::prctl(PR_SET_NAME, "kqescaped");
         for (;;)
             ::pause();
-    } else if (kind == "ptrace-parent") {
+    } else if (kind == "ptrace-parent")
         result = ::ptrace(PTRACE_ATTACH, parent, nullptr, nullptr);
-    } else if (kind == "signal-parent") {
+    else if (kind == "signal-parent")
         result = ::kill(parent, SIGSTOP);
-    } else if (kind == "proc-mem-parent") {
+    else if (kind == "proc-mem-parent")
         result = ::open(("/proc/" + std::to_string(parent) + "/mem").c_str(), O_RDONLY);
-    } else if (kind == "descriptors") { // the ones open, as "0,1,2"
-        std::string open;
-        for (int fd = 0; fd < 1024; ++fd)
-            if (::fcntl(fd, F_GETFD) >= 0)
-                open += (open.empty() ? "" : ",") + std::to_string(fd);
-        return kind + ":" + open;
-    } else if (kind == "vm-read-parent") {
-        char byte = 0;
-        iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
+    else if (kind == "vm-read-parent")
         result = ::process_vm_readv(parent, &local, 1, &remote, 1, 0);
-    } else {
-        const std::map<std::string, long> calls = {{"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd},
-                                                   {"bpf", SYS_bpf}, {"keyctl", SYS_keyctl},
-                                                   {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
+    else if (calls.count(kind))
         result = ::syscall(calls.at(kind), 0, 0, 0, 0, 0);
-    }
-    return kind + ":" + (result >= 0 ? "succeeded" : strerrorname_np(errno));
+    std::string open; // the descriptors, as "0,1,2"
+    for (int fd = 0; kind == "descriptors" && fd < 1024; ++fd)
+        if (::fcntl(fd, F_GETFD) >= 0)
+            open += (open.empty() ? "" : ",") + std::to_string(fd);
+    return kind + ":" + (!open.empty() ? open : result >= 0 ? "succeeded" : strerrorname_np(errno));
 }
 
 bool Unescape(const std::string& text, std::string* out) {
@@ -197,67 +183,42 @@ bool Unescape(const std::string& text, std::string* out) {
     return true;
 }
 
-void Misbehave(const std::string& name, long argument) {
-    if (name == "hang")
-        for (;;)
-            ::pause();
-    if (name == "crash")
-        std::abort();
-    if (name == "allocate")
-        for (;;)
-            std::memset(new char[64 << 20], 1, 64 << 20);
-    if (name == "sleep")
-        ::usleep(static_cast<useconds_t>(argument * 1000));
-    if (name == "network") {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        Log(fd >= 0 ? "Socket opened" : "Socket refused");
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(9);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-}
-
 // Reads a description; false when the file is not one. Never blocks on a pipe or device.
 bool Describe(const std::string& path, FakeHandle* h) {
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     std::ifstream file(path);
-    std::string line;
+    std::string line, behaviour, argument, target;
     if (!std::getline(file, line) || line != "KQFAKEMEDIA")
         return false;
-    std::string behaviour, escape, target;
-    long argument = 0;
     while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        std::istringstream fields(line);
+        std::istringstream fields(line.substr(0, line.find_last_not_of('\r') + 1));
         int kind = 0;
         std::size_t number = 0;
         std::string rest, value;
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line.rfind("!escape ", 0) == 0) {
-            fields.ignore(8) >> escape >> target;
-            continue;
-        }
-        if (line[0] == '!') {
-            fields.ignore(1) >> behaviour >> argument;
-            continue;
-        }
-        if (!(fields >> kind >> number >> std::ws) || !std::getline(fields, rest))
+        if (line[0] == '!')
+            fields.ignore(1) >> behaviour >> argument >> target;
+        else if (!line.empty() && line[0] != '#' &&
+                 (!(fields >> kind >> number >> std::ws) || !std::getline(fields, rest) ||
+                  rest.find('=') == 0 || rest.find('=') == std::string::npos ||
+                  !Unescape(rest.substr(rest.find('=') + 1), &value)))
             return false;
-        const std::size_t equals = rest.find('=');
-        if (equals == std::string::npos || equals == 0 || !Unescape(rest.substr(equals + 1), &value))
-            return false;
-        h->values[Key(kind, number, Text().Wide(rest.substr(0, equals)))] = Text().Wide(value);
+        else if (!rest.empty())
+            h->values[Key(kind, number, Wide(rest.substr(0, rest.find('='))))] = Wide(value);
     }
-    file.close();
-    Misbehave(behaviour, argument);
-    if (!escape.empty())
-        h->values[Key(0, 0, L"Format")] = Text().Wide(Escape(escape, target, path));
+    file.close(); // before an escape counts the descriptors
+    if (behaviour == "hang")
+        for (;;)
+            ::pause();
+    if (behaviour == "crash")
+        std::abort();
+    for (; behaviour == "allocate";)
+        std::memset(new char[64 << 20], 1, 64 << 20);
+    if (behaviour == "sleep")
+        ::usleep(static_cast<useconds_t>(std::stol(argument) * 1000));
+    if (behaviour == "escape")
+        h->values[Key(0, 0, L"Format")] = Wide(Escape(argument, target, path));
     return true;
 }
 
@@ -275,13 +236,13 @@ KQ_EXPORT void MediaInfo_Delete(void* handle) {
 }
 
 KQ_EXPORT std::size_t MediaInfo_Open(void* handle, const wchar_t* path) {
-    Log("Open " + Text().Narrow(path));
+    Log("Open " + Narrow(path));
     auto* h = static_cast<FakeHandle*>(handle);
     if (!h || !path)
         return 0;
     h->values.clear();
     h->path = path;
-    h->open = Describe(Text().Narrow(path), h);
+    h->open = Describe(Narrow(path), h);
     return h->open ? 1 : 0;
 }
 
@@ -295,9 +256,8 @@ KQ_EXPORT void MediaInfo_Close(void* handle) {
 
 KQ_EXPORT const wchar_t* MediaInfo_Get(void* handle, int kind, std::size_t number,
                                        const wchar_t* parameter, int infoKind, int searchKind) {
-    Log("Get " + std::to_string(kind) + " " + std::to_string(number) + " " +
-        Text().Narrow(parameter) + " " + std::to_string(infoKind) + " " +
-        std::to_string(searchKind));
+    Log("Get " + std::to_string(kind) + " " + std::to_string(number) + " " + Narrow(parameter) +
+        " " + std::to_string(infoKind) + " " + std::to_string(searchKind));
     const auto* h = static_cast<FakeHandle*>(handle);
     if (!h || !parameter || !h->open || infoKind != 1 || searchKind != 0)
         return Reply(handle, L"");
@@ -309,7 +269,7 @@ KQ_EXPORT const wchar_t* MediaInfo_Get(void* handle, int kind, std::size_t numbe
 
 KQ_EXPORT const wchar_t* MediaInfo_Option(void* handle, const wchar_t* option,
                                           const wchar_t* value) {
-    Log("Option " + Text().Narrow(option) + " " + Text().Narrow(value));
+    Log("Option " + Narrow(option) + " " + Narrow(value));
     return Reply(handle, std::wstring(option ? option : L"") + L"=" + (value ? value : L""));
 }
 

@@ -16,10 +16,8 @@ const QString kAppId = QStringLiteral("example.kqmedia.KQCheckMediaInfo");
 
 // The program's standard output, or why it failed.
 QByteArray Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    const bool ok = process.waitForFinished(30000) && process.exitCode() == 0;
-    return ok ? process.readAllStandardOutput() : "failed: " + process.readAllStandardError();
+    const kqtest::ProgramRun run = kqtest::RunProgram(program, arguments);
+    return run.exitCode == 0 ? run.out : "failed: " + run.err;
 }
 
 // The option tags a text lists, as `--help` has them ("  -o, --output <file>   Write...") or

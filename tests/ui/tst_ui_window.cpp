@@ -39,18 +39,12 @@ private slots:
         m_dlg = std::make_unique<CKQCheckMediaInfoDlg>(&m_p);
     }
 
-    void windowIsCentredOnTheWorkArea_data() {
-        QTest::addColumn<QRect>("area");
-        QTest::addColumn<QPoint>("place"); // (left + right) / 2 - 554 / 2, the same down
-        QTest::newRow("1024 x 768") << QRect(0, 0, 1024, 768) << QPoint(235, 206);
-        QTest::newRow("1920 x 1080") << QRect(0, 0, 1920, 1080) << QPoint(683, 362);
-        QTest::newRow("panel on top, odd sizes") << QRect(0, 27, 1365, 741) << QPoint(405, 219);
-        QTest::newRow("a screen to the left") << QRect(-1280, 0, 1280, 1024) << QPoint(-917, 334);
-    }
     void windowIsCentredOnTheWorkArea() {
-        QFETCH(QRect, area);
-        QFETCH(QPoint, place);
-        QCOMPARE(CKQCheckMediaInfoDlg::CenteredPosition(area), place);
+        // (left + right) / 2 - 554 / 2, and the same downwards: 1024 x 768, 1920 x 1080, a
+        // panel on top with odd sizes, a screen to the left of the first.
+        for (const auto& [area, place] : {std::pair{QRect(0, 0, 1024, 768), QPoint(235, 206)}, {QRect(0, 0, 1920, 1080), QPoint(683, 362)},
+                                          {QRect(0, 27, 1365, 741), QPoint(405, 219)}, {QRect(-1280, 0, 1280, 1024), QPoint(-917, 334)}})
+            QCOMPARE(CKQCheckMediaInfoDlg::CenteredPosition(area), place);
         QCOMPARE(m_dlg->pos(), CKQCheckMediaInfoDlg::CenteredPosition(m_dlg->screen()->availableGeometry()));
     }
 
@@ -151,32 +145,27 @@ private slots:
         QCOMPARE(types->currentText(), "All Files (*.*)");
     }
 
-    // A report that lacks listed files says which and why, without holding up the window.
+    // A report that lacks listed files says which and why, without holding up the window;
+    // the library without MediaInfo_Close opens no file at all.
     void leftOutFilesAreNamed_data() {
-        QTest::addColumn<QString>("library"); // the fake's build
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("reason"); // of the files that reach the library
-        QTest::newRow("Save Info") << "full" << int(ID_SAVE_INFO) << QString();
-        QTest::newRow("Mail Info, library without MediaInfo_Close") << "no-close" << int(ID_MAIL_INFO)
-            << FakeLibraryPath("no-close") + " has no MediaInfo_Close";
+        QTest::newRow("Save Info") << int(ID_SAVE_INFO) << "";
+        QTest::newRow("Mail Info, unusable library") << int(ID_MAIL_INFO) << FakeLibraryPath("no-close") + " has no MediaInfo_Close";
     }
     void leftOutFilesAreNamed() {
-        QFETCH(QString, library);
         QFETCH(int, command);
         QFETCH(QString, reason);
-        MediaLibrary_SetFileName(FakeLibraryPath(library.toUtf8()));
-        AnalysisOptions options;
-        options.timeoutMs = 1000;
-        m_dlg->SetAnalysisOptions(options);
+        MediaLibrary_SetFileName(FakeLibraryPath(reason.isEmpty() ? "full" : "no-close"));
+        m_dlg->SetAnalysisOptions([] { AnalysisOptions o; o.timeoutMs = 1000; return o; }());
         QVERIFY(QFile::copy(FakeDataPath("two-audio.kqfake"), "a.kqfake") && WriteDescription("hang.kqfake", {"!hang"}) &&
                 WriteBytes("xdg-email", kMailer) && QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner));
         m_dlg->AddPaths({"a.kqfake", "gone.kqfake", "hang.kqfake"});
         m_p.saveAnswers << "saved.txt";
         m_dlg->OnCommand(command);
-        const QString dir = m_dir->path() + '/';
-        QCOMPARE(m_p.said.last(), "ui_window lists: " + (reason.isEmpty() ? "" : dir + "a.kqfake: " + reason + " | ") + dir +
-                                      "gone.kqfake: missing | " + dir + "hang.kqfake: " +
-                                      (reason.isEmpty() ? "took longer than the time limit of 1 s" : reason));
+        const QString a = reason.isEmpty() ? "" : "@/a.kqfake: " + reason + " | ";
+        QCOMPARE(m_p.said.last(), QString("ui_window lists: " + a + "@/gone.kqfake: missing | @/hang.kqfake: " +
+                                          (reason.isEmpty() ? "took longer than the time limit of 1 s" : reason)).replace("@", m_dir->path()));
         // The report of the others, or the empty one when no file could open.
         QCOMPARE(ReadBytes(ReportFilePath()).count("<FileInfo>"), int(reason.isEmpty()));
     }
