@@ -36,10 +36,8 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& argument
                              const QString& workingDirectory = {}, int timeoutMs = 60000) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : environment) {
-        const QString name = entry.section(u'=', 0, 0), value = entry.section(u'=', 1);
-        value.isEmpty() ? env.remove(name) : env.insert(name, value);
-    }
+    for (const QString& entry : environment) // "NAME=" removes NAME
+        entry.endsWith(u'=') ? env.remove(entry.chopped(1)) : env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);

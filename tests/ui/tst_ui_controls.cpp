@@ -163,29 +163,13 @@ private slots:
                            label.palette().color(QPalette::WindowText).rgba()) > 20);
     }
 
-    void labelNamesTheReason_data() {
-        QTest::addColumn<QString>("reason"); // for the result code that names the row
-        // clang-format off
-        QTest::newRow("0") << "The operating system is out\nof memory or resources.";
-        QTest::newRow("2") << "The specified file was not found.";
-        QTest::newRow("3") << "The specified path was not found.";
-        QTest::newRow("4") << "Unknown Error (4) occurred.";
-        QTest::newRow("5") << "The operating system denied\naccess to the specified file.";
-        QTest::newRow("8") << "There was not enough memory to complete the operation.";
-        QTest::newRow("11") << "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).";
-        QTest::newRow("26") << "A sharing violation occurred. ";
-        QTest::newRow("27") << "The filename association is\nincomplete or invalid.";
-        QTest::newRow("28") << "The DDE transaction could not\nbe completed because the request timed out.";
-        QTest::newRow("29") << "The DDE transaction failed.";
-        QTest::newRow("30") << "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
-        QTest::newRow("31") << "There is no application associated\nwith the given filename extension.";
-        QTest::newRow("32") << "The specified dynamic-link library was not found.";
-        // clang-format on
-    }
     void labelNamesTheReason() {
-        QFETCH(QString, reason);
-        QCOMPARE(CLinkLabel::OpenErrorText(QString(QTest::currentDataTag()).toInt()),
-                 "Unable to open hyperlink:\n\n" + reason);
+        // Code, reason, code, reason... for every code that has a reason of its own, and one that has none.
+        // clang-format off
+        const QStringList reasons = QString("0|The operating system is out\nof memory or resources.|2|The specified file was not found.|3|The specified path was not found.|4|Unknown Error (4) occurred.|5|The operating system denied\naccess to the specified file.|8|There was not enough memory to complete the operation.|11|The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).|26|A sharing violation occurred. |27|The filename association is\nincomplete or invalid.|28|The DDE transaction could not\nbe completed because the request timed out.|29|The DDE transaction failed.|30|The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.|31|There is no application associated\nwith the given filename extension.|32|The specified dynamic-link library was not found.").split('|');
+        // clang-format on
+        for (qsizetype i = 0; i < reasons.size(); i += 2)
+            QCOMPARE(CLinkLabel::OpenErrorText(reasons[i].toInt()), "Unable to open hyperlink:\n\n" + reasons[i + 1]);
     }
 
     void labelClickOpensTheTarget_data() {
