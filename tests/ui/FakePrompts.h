@@ -6,23 +6,15 @@
 #include <QQueue>
 #include <QStringList>
 
-// Answers the window's questions from queues and records what it asked and told; never blocks.
+// Answers the window's questions from queues and records what it asked and told, in order,
+// one line each; never blocks.
 class FakePrompts : public IPrompts {
 public:
-    struct Warning {
-        QString caption, text;
-    };
-    struct SaveRequest {
-        QString defaultName, nameFilter;
-    };
-
     QQueue<QStringList> openAnswers; // one answer per Open dialog; empty when cancelled
     QList<QStringList> openFilters;  // the name filters each Open dialog was given
     QQueue<QString> saveAnswers;     // one answer per Save As dialog; empty when cancelled
-    QList<SaveRequest> saveRequests;
-    QList<Warning> warnings, notices;
-    QStringList said; // every dialog and message in order, one line each
-    int saveDialogs = 0, beeps = 0;
+    QStringList said;
+    int beeps = 0;
 
     QStringList GetOpenFileNames(QWidget*, const QStringList& nameFilters) override {
         openFilters.append(nameFilters);
@@ -31,17 +23,13 @@ public:
     }
     QString GetSaveFileName(QWidget*, const QString& defaultName,
                             const QString& nameFilter) override {
-        ++saveDialogs;
-        saveRequests.append({defaultName, nameFilter});
         said.append(QStringLiteral("save ") + defaultName + QLatin1Char(' ') + nameFilter);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
     }
     void ShowWarning(QWidget*, const QString& caption, const QString& text) override {
-        warnings.append({caption, text});
         said.append(caption + QStringLiteral(" warns: ") + text);
     }
     void ShowNotice(QWidget*, const QString& caption, const QString& text) override {
-        notices.append({caption, text});
         said.append(caption + QStringLiteral(" notes: ") + text);
     }
     void ShowLeftOut(QWidget*, const QString& caption, const QList<LeftOutFile>& files) override {
