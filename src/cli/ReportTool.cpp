@@ -180,7 +180,8 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
         QString error;
         if (!file.open(QIODevice::ReadOnly))
             error = file.errorString();
-        else if (!ReadReportElements(file, [](const QByteArray&) { return true; }, &error))
+        else if (!ReadReportElements(
+                     file, [](const QByteArray&) { return true; }, &error))
             error = QStringLiteral("not a report: ") + error;
         if (!error.isEmpty()) {
             Print(err, QStringLiteral("kqmediareport: %1: %2\n").arg(part, error));
@@ -196,10 +197,12 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
     for (const QString& part : parts) {
         QFile file(part);
         QString error;
-        written = written && file.open(QIODevice::ReadOnly) && ReadReportElements(file, element, &error);
+        written =
+            written && file.open(QIODevice::ReadOnly) && ReadReportElements(file, element, &error);
     }
     if (!written ||
-        !output.Write(started ? QByteArray("</AllFileInfo>\r\n") : QByteArray("<AllFileInfo />\r\n")) ||
+        !output.Write(started ? QByteArray("</AllFileInfo>\r\n")
+                              : QByteArray("<AllFileInfo />\r\n")) ||
         !output.Commit()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
@@ -356,9 +359,9 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         leftOut = true;
         return true;
     };
-    const AnalysisRun run = AnalyseFiles(
-        source, options, sink,
-        progress ? AnalysisProgressCallback(std::ref(*progress)) : AnalysisProgressCallback());
+    const AnalysisRun run = AnalyseFiles(source, options, sink,
+                                         progress ? AnalysisProgressCallback(std::ref(*progress))
+                                                  : AnalysisProgressCallback());
     progress.reset();
     if (!run.libraryProblem.isEmpty()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(run.libraryProblem));

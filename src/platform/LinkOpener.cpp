@@ -47,7 +47,8 @@ void LinkOpener::Open(const QString& target) {
     QPointer<LinkOpener> self(this);
     std::thread([program, target, self, tell] {
         const ChildRun run = program.isEmpty() ? ChildRun() : RunChildProgram(program, {target});
-        const int code = XdgOpenResultCode(run.started, WIFEXITED(run.status), WEXITSTATUS(run.status));
+        const int code =
+            XdgOpenResultCode(run.started, WIFEXITED(run.status), WEXITSTATUS(run.status));
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, tell, code, started = run.started] {

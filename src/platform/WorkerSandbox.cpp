@@ -23,7 +23,9 @@ namespace kq::platform {
 
 namespace {
 
-QString ErrnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString ErrnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 bool Fail(QString* error, const char* what) {
     if (error)
@@ -36,15 +38,67 @@ bool Fail(QString* error, const char* what) {
 // The calls a parse needs (found by tracing the worker on the samples, damaged copies of them
 // and the hostile files) and that touch nothing outside the process.
 const char* const kAllowed[] = {
-    "read", "readv", "pread64", "preadv", "preadv2", "lseek", "close", "fstat", "newfstatat",
-    "statx", "stat", "lstat", "access", "faccessat", "faccessat2", "readlink", "readlinkat",
-    "getdents64", "getcwd", "fcntl", "dup", "fstatfs", "statfs", "fadvise64", "mmap", "munmap",
-    "mprotect", "mremap", "madvise", "brk", "futex", "set_robust_list", "rseq",
-    "rt_sigprocmask", "rt_sigreturn", "sigaltstack", "exit", "exit_group", "restart_syscall",
-    "getpid", "gettid", "getppid", "getuid", "geteuid", "getgid", "getegid", "clock_gettime",
-    "clock_getres", "gettimeofday", "time", "nanosleep", "clock_nanosleep", "pause",
-    "sched_yield", "sched_getaffinity", "getrandom", "uname", "sysinfo", "getrlimit",
-    "getrusage", "membarrier",
+    "read",
+    "readv",
+    "pread64",
+    "preadv",
+    "preadv2",
+    "lseek",
+    "close",
+    "fstat",
+    "newfstatat",
+    "statx",
+    "stat",
+    "lstat",
+    "access",
+    "faccessat",
+    "faccessat2",
+    "readlink",
+    "readlinkat",
+    "getdents64",
+    "getcwd",
+    "fcntl",
+    "dup",
+    "fstatfs",
+    "statfs",
+    "fadvise64",
+    "mmap",
+    "munmap",
+    "mprotect",
+    "mremap",
+    "madvise",
+    "brk",
+    "futex",
+    "set_robust_list",
+    "rseq",
+    "rt_sigprocmask",
+    "rt_sigreturn",
+    "sigaltstack",
+    "exit",
+    "exit_group",
+    "restart_syscall",
+    "getpid",
+    "gettid",
+    "getppid",
+    "getuid",
+    "geteuid",
+    "getgid",
+    "getegid",
+    "clock_gettime",
+    "clock_getres",
+    "gettimeofday",
+    "time",
+    "nanosleep",
+    "clock_nanosleep",
+    "pause",
+    "sched_yield",
+    "sched_getaffinity",
+    "getrandom",
+    "uname",
+    "sysinfo",
+    "getrlimit",
+    "getrusage",
+    "membarrier",
 };
 
 // Calls that stop the process with the reason of their kind.
@@ -59,12 +113,13 @@ const Blocked kBlocked[] = {
       "getsockname", "getpeername"}},
     {BlockedAttempt::Program, {"execve", "execveat", "fork", "vfork", "clone"}},
     {BlockedAttempt::Write,
-     {"creat", "unlink", "unlinkat", "rename", "renameat", "renameat2", "mkdir", "mkdirat",
-      "rmdir", "link", "linkat", "symlink", "symlinkat", "chmod", "fchmod", "fchmodat",
-      "chown", "fchown", "lchown", "fchownat", "truncate", "ftruncate", "mknod", "mknodat",
-      "utime", "utimes", "utimensat", "futimesat", "setxattr", "lsetxattr", "fsetxattr",
-      "removexattr", "lremovexattr", "fremovexattr", "fallocate", "pwrite64", "pwritev",
-      "pwritev2", "copy_file_range", "sendfile"}},
+     {"creat",     "unlink",      "unlinkat",        "rename",       "renameat",  "renameat2",
+      "mkdir",     "mkdirat",     "rmdir",           "link",         "linkat",    "symlink",
+      "symlinkat", "chmod",       "fchmod",          "fchmodat",     "chown",     "fchown",
+      "lchown",    "fchownat",    "truncate",        "ftruncate",    "mknod",     "mknodat",
+      "utime",     "utimes",      "utimensat",       "futimesat",    "setxattr",  "lsetxattr",
+      "fsetxattr", "removexattr", "lremovexattr",    "fremovexattr", "fallocate", "pwrite64",
+      "pwritev",   "pwritev2",    "copy_file_range", "sendfile"}},
     {BlockedAttempt::OtherProcess,
      {"ptrace", "process_vm_readv", "process_vm_writev", "pidfd_open", "pidfd_getfd",
       "pidfd_send_signal", "kcmp", "tkill"}},
@@ -81,7 +136,9 @@ void OnBlockedCall(int, siginfo_t* info, void*) {
     ::_exit(kBlockedExitBase + kind);
 }
 
-int Nr(const char* name) { return seccomp_syscall_resolve_name(name); }
+int Nr(const char* name) {
+    return seccomp_syscall_resolve_name(name);
+}
 
 bool InstallSystemCallFilter(int keepFd, QString* error) {
     std::memset(g_blockedKind, -1, sizeof g_blockedKind);
@@ -96,8 +153,8 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
         return Fail(error, "system call filter");
     seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
     int failed = 0;
-    const auto add = [&](uint32_t action, const char* name, unsigned count = 0,
-                         scmp_arg_cmp a = {}, scmp_arg_cmp b = {}) {
+    const auto add = [&](uint32_t action, const char* name, unsigned count = 0, scmp_arg_cmp a = {},
+                         scmp_arg_cmp b = {}) {
         const int nr = Nr(name);
         if (nr == __NR_SCMP_ERROR || nr < 0)
             return; // not a call of this architecture
@@ -122,12 +179,15 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
     const scmp_datum_t writing = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | (O_TMPFILE & ~O_DIRECTORY);
     for (const auto& [name, arg] : {std::pair{"open", 1u}, {"openat", 2u}}) {
         add(SCMP_ACT_ALLOW, name, 1, {arg, SCMP_CMP_MASKED_EQ, writing, 0});
-        for (scmp_datum_t flag : {scmp_datum_t(O_WRONLY), scmp_datum_t(O_RDWR), scmp_datum_t(O_CREAT),
-                                  scmp_datum_t(O_TRUNC), scmp_datum_t(O_TMPFILE & ~O_DIRECTORY)})
+        for (scmp_datum_t flag :
+             {scmp_datum_t(O_WRONLY), scmp_datum_t(O_RDWR), scmp_datum_t(O_CREAT),
+              scmp_datum_t(O_TRUNC), scmp_datum_t(O_TMPFILE & ~O_DIRECTORY)})
             trap(BlockedAttempt::Write, name, 1, {arg, SCMP_CMP_MASKED_EQ, flag, flag});
     }
     // Writes go to standard output and error only; replies go out on keepFd only.
-    const auto fd = [](scmp_compare op, scmp_datum_t value) { return scmp_arg_cmp{0, op, value, 0}; };
+    const auto fd = [](scmp_compare op, scmp_datum_t value) {
+        return scmp_arg_cmp{0, op, value, 0};
+    };
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizers' runtime checks whether memory can be read by writing it into a pipe of
     // its own; checked builds allow that.
@@ -167,8 +227,8 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
 
 SandboxLayer RestrictFileSystem() {
     SandboxLayer layer{QStringLiteral("read-only file system"), false, {}};
-    const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0,
-                               LANDLOCK_CREATE_RULESET_VERSION);
+    const long abi =
+        ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1) {
         layer.detail = QStringLiteral("this kernel has no Landlock (%1)").arg(ErrnoText());
         return layer;
@@ -182,8 +242,8 @@ SandboxLayer RestrictFileSystem() {
         LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
         LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
         (abi >= 2 ? LANDLOCK_ACCESS_FS_REFER : 0) | (abi >= 3 ? LANDLOCK_ACCESS_FS_TRUNCATE : 0);
-    const int rules = static_cast<int>(
-        ::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
+    const int rules =
+        static_cast<int>(::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
     if (rules < 0) {
         layer.detail = QStringLiteral("Landlock refused a ruleset (%1)").arg(ErrnoText());
         return layer;

@@ -93,10 +93,10 @@ QString WorkerProgram(const AnalysisOptions& options) {
 QStringList WorkerArguments(const AnalysisOptions& options) {
     const QString library =
         options.libraryFile.isEmpty() ? MediaLibrary_FileName() : options.libraryFile;
-    return {QStringLiteral("--parent"), QString::number(::getpid()),
-            QStringLiteral("--memory-limit"),
-            QString::number(std::max(0LL, options.memoryLimitBytes)),
-            QStringLiteral("--library"), library};
+    return {
+        QStringLiteral("--parent"),       QString::number(::getpid()),
+        QStringLiteral("--memory-limit"), QString::number(std::max(0LL, options.memoryLimitBytes)),
+        QStringLiteral("--library"),      library};
 }
 
 class Run {
@@ -380,9 +380,10 @@ SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
     WorkerProcess worker;
     QString error;
     const QString program = WorkerProgram(options);
-    if (!kq::platform::StartWorkerProcess(program, WorkerArguments(options) << QStringLiteral("--probe"),
-                                          &worker, &error)) {
-        probe.failure = QStringLiteral("cannot start the analysis worker %1: %2").arg(program, error);
+    if (!kq::platform::StartWorkerProcess(
+            program, WorkerArguments(options) << QStringLiteral("--probe"), &worker, &error)) {
+        probe.failure =
+            QStringLiteral("cannot start the analysis worker %1: %2").arg(program, error);
         return probe;
     }
     QByteArray text;
@@ -397,6 +398,7 @@ SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
     probe.layers = QString::fromUtf8(text);
     probe.complete = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!probe.complete && !(WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitLayersMissing))
-        probe.failure = QStringLiteral("the analysis worker %1 could not set up its limits").arg(program);
+        probe.failure =
+            QStringLiteral("the analysis worker %1 could not set up its limits").arg(program);
     return probe;
 }

@@ -123,7 +123,9 @@ bool ReportWriter::Add(const FileReport& file) {
     return m_output(std::exchange(m_started, true) ? element : kRootStart + element);
 }
 
-bool ReportWriter::Finish() { return m_output(m_started ? kRootEnd : kEmptyRoot); }
+bool ReportWriter::Finish() {
+    return m_output(m_started ? kRootEnd : kEmptyRoot);
+}
 
 AtomicFile::AtomicFile() = default;
 AtomicFile::~AtomicFile() = default;
@@ -136,7 +138,9 @@ bool AtomicFile::Open(const QString& path) {
     return m_file->open(QIODevice::WriteOnly);
 }
 
-bool AtomicFile::Write(const QByteArray& bytes) { return m_file->write(bytes) == bytes.size(); }
+bool AtomicFile::Write(const QByteArray& bytes) {
+    return m_file->write(bytes) == bytes.size();
+}
 
 bool AtomicFile::Commit() {
     // Flush first: commit() does not notice a failed final flush (a full disk, a file-size
@@ -145,7 +149,9 @@ bool AtomicFile::Commit() {
     return m_file->flush() && (!save || save->commit());
 }
 
-QString AtomicFile::ErrorString() const { return m_file ? m_file->errorString() : QString(); }
+QString AtomicFile::ErrorString() const {
+    return m_file ? m_file->errorString() : QString();
+}
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
     AtomicFile file;

@@ -10,7 +10,8 @@
 // No application name is set: messages are captioned with the executable's name.
 CKQCheckMediaInfoApp::CKQCheckMediaInfoApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
-CKQCheckMediaInfoApp::CommandLine CKQCheckMediaInfoApp::ReadCommandLine(const QStringList& arguments) {
+CKQCheckMediaInfoApp::CommandLine
+CKQCheckMediaInfoApp::ReadCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Collects the technical properties of media files into one report.\n"
@@ -38,7 +39,8 @@ CKQCheckMediaInfoApp::CommandLine CKQCheckMediaInfoApp::ReadCommandLine(const QS
         if (QFileInfo::exists(path))
             line.paths.append(QFileInfo(path).absoluteFilePath());
         else
-            line.messages += QStringLiteral("%1: ignoring %2: no such file or folder\n").arg(program, path);
+            line.messages +=
+                QStringLiteral("%1: ignoring %2: no such file or folder\n").arg(program, path);
     }
     return line;
 }

@@ -13,9 +13,9 @@ public:
     // What the command line asks for: files and folders for the list (as a file manager's
     // "Open with" gives them), or only --help or --version.
     struct CommandLine {
-        QStringList paths;       // existing files and folders, in the order given
-        QString output;          // for standard output
-        QString messages;        // for standard error: what was ignored, one line each
+        QStringList paths; // existing files and folders, in the order given
+        QString output;    // for standard output
+        QString messages;  // for standard error: what was ignored, one line each
         bool showWindow = true;
     };
     static CommandLine ReadCommandLine(const QStringList& arguments);

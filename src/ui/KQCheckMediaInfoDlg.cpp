@@ -119,7 +119,8 @@ QPoint CKQCheckMediaInfoDlg::CenteredPosition(const QRect& workArea) {
     // on its own (QRect's right and bottom are inside it, one less than the edge).
     const int right = workArea.left() + workArea.width();
     const int bottom = workArea.top() + workArea.height();
-    return {(workArea.left() + right) / 2 - kWidth / 2, (workArea.top() + bottom) / 2 - kHeight / 2};
+    return {(workArea.left() + right) / 2 - kWidth / 2,
+            (workArea.top() + bottom) / 2 - kHeight / 2};
 }
 
 QString CKQCheckMediaInfoDlg::TitleText() {
@@ -253,7 +254,7 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
 }
 
 BuildStatus CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath,
-                                                   QList<LeftOutFile>* leftOut) {
+                                                  QList<LeftOutFile>* leftOut) {
     // A copy: a command run while the build lets events through refills m_arrPaths.
     const QStringList paths = m_arrPaths;
     m_bBuilding = true;

@@ -9,9 +9,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
-#include <QMessageBox>
 
 void CWidgetPrompts::ConfigureOpenDialog(QFileDialog& dialog, const QStringList& nameFilters) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -84,7 +84,8 @@ void CWidgetPrompts::ShowLeftOut(QWidget* parent, const QString& caption,
         const QString reason = QStringLiteral(": ") + file.reason;
         // A long path loses its middle, never its end: the file's name stays readable.
         const int room = qMax(160, 540 - metrics.horizontalAdvance(reason));
-        auto* item = new QListWidgetItem(metrics.elidedText(file.path, Qt::ElideMiddle, room) + reason, list);
+        auto* item = new QListWidgetItem(
+            metrics.elidedText(file.path, Qt::ElideMiddle, room) + reason, list);
         item->setToolTip(file.path);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, notice);
@@ -101,7 +102,9 @@ void CWidgetPrompts::ShowLeftOut(QWidget* parent, const QString& caption,
     notice->show();
 }
 
-void CWidgetPrompts::Beep() { QApplication::beep(); }
+void CWidgetPrompts::Beep() {
+    QApplication::beep();
+}
 
 IPrompts& DefaultPrompts() {
     static CWidgetPrompts prompts;

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         bool all = true;
         for (const kq::platform::SandboxLayer& layer : layers) {
             text += QStringLiteral("%1: %2 (%3)\n")
-                        .arg(layer.name, layer.active ? QStringLiteral("active") : QStringLiteral("missing"),
+                        .arg(layer.name,
+                             layer.active ? QStringLiteral("active") : QStringLiteral("missing"),
                              layer.detail)
                         .toUtf8();
             all = all && layer.active;

@@ -237,7 +237,9 @@ QString CLinkLabel::OpenErrorText(int resultCode) {
     return QStringLiteral("Unable to open hyperlink:\n\n") + ReasonText(resultCode);
 }
 
-IPrompts& CLinkLabel::Prompts() const { return m_pPrompts ? *m_pPrompts : DefaultPrompts(); }
+IPrompts& CLinkLabel::Prompts() const {
+    return m_pPrompts ? *m_pPrompts : DefaultPrompts();
+}
 
 void CLinkLabel::ShowOpenError(int resultCode) {
     Prompts().ShowWarning(window(), QCoreApplication::applicationName(), OpenErrorText(resultCode));
