@@ -152,6 +152,8 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
     if (!filter)
         return Fail(error, "system call filter");
     seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
+    // A tree of the calls rather than a list: the filter runs on every read of a file.
+    seccomp_attr_set(filter, SCMP_FLTATR_CTL_OPTIMIZE, 2);
     int failed = 0;
     const auto add = [&](uint32_t action, const char* name, unsigned count = 0, scmp_arg_cmp a = {},
                          scmp_arg_cmp b = {}) {
