@@ -111,7 +111,7 @@ const Blocked kBlocked[] = {
      {"socket", "socketpair", "connect", "bind", "listen", "accept", "accept4", "sendmsg",
       "sendmmsg", "recvfrom", "recvmsg", "recvmmsg", "shutdown", "getsockopt", "setsockopt",
       "getsockname", "getpeername"}},
-    {BlockedAttempt::Program, {"execve", "execveat", "fork", "vfork", "clone"}},
+    {BlockedAttempt::Program, {"execve", "execveat", "fork", "vfork"}},
     {BlockedAttempt::Write,
      {"creat",     "unlink",      "unlinkat",        "rename",       "renameat",  "renameat2",
       "mkdir",     "mkdirat",     "rmdir",           "link",         "linkat",    "symlink",
@@ -214,8 +214,12 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
     // The handler that names a blocked call stays in place; limits can be read, not changed.
     add(SCMP_ACT_ALLOW, "rt_sigaction", 1, fd(SCMP_CMP_NE, SIGSYS));
     add(SCMP_ACT_ALLOW, "prlimit64", 2, fd(SCMP_CMP_EQ, 0), {2, SCMP_CMP_EQ, 0, 0});
-    // Without clone3 the C library falls back to clone, whose flags the filter can see.
+    // Without clone3 the C library falls back to clone, whose flags the filter can see: a
+    // new process is stopped; a thread, which the library does not need, fails like any call
+    // outside the list (the C library blocks every signal while it makes one, so a stop would
+    // end the worker with no word of what it tried).
     add(SCMP_ACT_ERRNO(ENOSYS), "clone3");
+    trap(BlockedAttempt::Program, "clone", 1, {0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0});
     const int loaded = failed == 0 ? seccomp_load(filter) : -EINVAL;
     seccomp_release(filter);
     if (loaded != 0) {

@@ -12,10 +12,10 @@
 #include <QThread>
 
 #include <algorithm>
-#include <deque>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include <poll.h>
@@ -67,8 +67,8 @@ QString SignalName(int signal) {
 
 QString ReasonForEnd(int status, const AnalysisOptions& options) {
     using kq::platform::kBlockedExitBase;
-    static const char* const blocked[] = {"use the network", "run a program", "write a file",
-                                          "reach another process"};
+    static const char* const blocked[] = {"use the network", "start a program or process",
+                                          "write a file", "reach another process"};
     if (WIFEXITED(status) && WEXITSTATUS(status) >= kBlockedExitBase &&
         WEXITSTATUS(status) < kBlockedExitBase + int(std::size(blocked)))
         return QStringLiteral("blocked: the media library tried to %1")
@@ -234,9 +234,9 @@ private:
         for (Slot& slot : m_slots) {
             if (!slot.inFlight.empty() && later >= slot.deadline) {
                 kq::platform::EndWorkerProcess(&slot.process, 0);
-                Complete(slot, {std::nullopt,
-                                QStringLiteral("took longer than the time limit of %1 s")
-                                    .arg(m_options.timeoutMs / 1000.0)});
+                Complete(slot,
+                         {std::nullopt, QStringLiteral("took longer than the time limit of %1 s")
+                                            .arg(m_options.timeoutMs / 1000.0)});
             }
         }
         return true;

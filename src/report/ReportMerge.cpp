@@ -40,6 +40,8 @@ private:
         return m_line.endsWith("\r\n") && (m_line.chop(2), true);
     }
     bool Is(const char* text) const { return m_line == text; }
+    // Nothing may follow the root: a line that does is the one named.
+    bool End() { return m_in.atEnd() || (++m_number, false); }
     // The line just read, checked, goes out.
     bool Pass() {
         m_outputFailed = !m_element(m_line + "\r\n");
@@ -56,7 +58,7 @@ private:
         if (!Next())
             return false;
         if (Is("<AllFileInfo />"))
-            return m_in.atEnd();
+            return End();
         if (!Is("<AllFileInfo>") || !Next() || !Is("    <FileInfo>"))
             return false;
         while (Is("    <FileInfo>")) {
@@ -72,7 +74,7 @@ private:
             if (!Is("    </FileInfo>") || !Pass() || !Next())
                 return false;
         }
-        return Is("</AllFileInfo>") && m_in.atEnd();
+        return Is("</AllFileInfo>") && End();
     }
 
     QIODevice& m_in;

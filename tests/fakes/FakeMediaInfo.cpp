@@ -13,9 +13,9 @@
 // ("<kind>:<error name>" or "<kind>:succeeded"): network (TCP to 127.0.0.1), unix-connect (to
 // a path socket), abstract-connect, write (creates path), delete (path), modify-media (opens
 // the file itself for writing), exec, fork (a child in a session of its own, named
-// "kqescaped", that never ends), ptrace-parent, signal-parent (SIGSTOP), proc-mem-parent,
-// vm-read-parent, descriptors (answers the open ones), perf, userfaultfd, bpf, keyctl,
-// io-uring, unshare.
+// "kqescaped", that never ends), thread, ptrace-parent, signal-parent (SIGSTOP),
+// proc-mem-parent, proc-cmdline-parent, vm-read-parent, descriptors (answers the open ones),
+// perf, userfaultfd, bpf, keyctl, io-uring, unshare.
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
@@ -37,6 +37,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <pthread.h>
 #include <set>
 #include <sstream>
 #include <sys/prctl.h>
@@ -62,7 +63,9 @@ struct FakeHandle {
 };
 
 // Conversions independent of the caller's locale: glibc always has C.UTF-8.
-template <typename To, typename From> To Utf8(const From& text, std::size_t (*convert)(typename To::value_type*, const typename From::value_type*, std::size_t)) {
+template <typename To, typename From>
+To Utf8(const From& text, std::size_t (*convert)(typename To::value_type*,
+                                                 const typename From::value_type*, std::size_t)) {
     static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     To out(text.size() * 4 + 1, 0);
     const locale_t old = ::uselocale(utf8);
@@ -70,7 +73,9 @@ template <typename To, typename From> To Utf8(const From& text, std::size_t (*co
     ::uselocale(old);
     return out;
 }
-std::wstring Wide(const std::string& text) { return Utf8<std::wstring>(text, std::mbstowcs); }
+std::wstring Wide(const std::string& text) {
+    return Utf8<std::wstring>(text, std::mbstowcs);
+}
 std::string Narrow(const wchar_t* text) {
     return text ? Utf8<std::string>(std::wstring(text), std::wcstombs) : "<null>";
 }
@@ -86,13 +91,17 @@ void Append(const char* variable, const std::string& line) {
     if (fd >= 0 && ::write(fd, text.data(), text.size()) >= 0 && !toError)
         ::close(fd);
 }
-void Log(const std::string& line) { Append("KQ_FAKE_MEDIAINFO_LOG", line); }
+void Log(const std::string& line) {
+    Append("KQ_FAKE_MEDIAINFO_LOG", line);
+}
 
 // Handles still alive when the file is unmapped are freed with it.
 std::set<FakeHandle*>* g_live = new std::set<FakeHandle*>;
 FakeHandle g_shared; // replies of calls made without a handle
 
-__attribute__((constructor)) void OnLoad() { Append("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Loaded"); }
+__attribute__((constructor)) void OnLoad() {
+    Append("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Loaded");
+}
 __attribute__((destructor)) void OnUnload() {
     Append("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Unloaded");
     for (FakeHandle* handle : *g_live)
@@ -114,20 +123,20 @@ long Connect(int family, const std::string& path, bool abstract) {
     path.copy(local.sun_path + abstract, sizeof local.sun_path - 2);
     sockaddr_in inet{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
     const int fd = ::socket(family, SOCK_STREAM, 0);
-    return fd < 0 ? -1
-           : family == AF_UNIX
-               ? ::connect(fd, reinterpret_cast<sockaddr*>(&local), sizeof local)
-               : ::connect(fd, reinterpret_cast<sockaddr*>(&inet), sizeof inet);
+    return fd < 0              ? -1
+           : family == AF_UNIX ? ::connect(fd, reinterpret_cast<sockaddr*>(&local), sizeof local)
+                               : ::connect(fd, reinterpret_cast<sockaddr*>(&inet), sizeof inet);
 }
 
 std::string Escape(const std::string& kind, const std::string& path, const std::string& self) {
     const pid_t parent = ::getppid();
     long result = -1;
     char byte = 0;
+    pthread_t thread{};
     iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
-    const std::map<std::string, long> calls = {{"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd},
-                                               {"bpf", SYS_bpf}, {"keyctl", SYS_keyctl},
-                                               {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
+    const std::map<std::string, long> calls = {
+        {"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd}, {"bpf", SYS_bpf},
+        {"keyctl", SYS_keyctl},        {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
     errno = 0;
     if (kind == "network" || kind == "unix-connect" || kind == "abstract-connect")
         result = Connect(kind == "network" ? AF_INET : AF_UNIX, path, kind[0] == 'a');
@@ -147,8 +156,15 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         result = ::ptrace(PTRACE_ATTACH, parent, nullptr, nullptr);
     else if (kind == "signal-parent")
         result = ::kill(parent, SIGSTOP);
-    else if (kind == "proc-mem-parent")
-        result = ::open(("/proc/" + std::to_string(parent) + "/mem").c_str(), O_RDONLY);
+    else if (kind == "proc-mem-parent" || kind == "proc-cmdline-parent")
+        result = ::open(
+            ("/proc/" + std::to_string(parent) + (kind[5] == 'm' ? "/mem" : "/cmdline")).c_str(),
+            O_RDONLY);
+    else if (kind == "thread")
+        result = (errno = ::pthread_create(
+                      &thread, nullptr, [](void*) -> void* { return nullptr; }, nullptr))
+                     ? -1
+                     : 0;
     else if (kind == "vm-read-parent")
         result = ::process_vm_readv(parent, &local, 1, &remote, 1, 0);
     else if (calls.count(kind))
@@ -167,17 +183,27 @@ bool Unescape(const std::string& text, std::string* out) {
             continue;
         }
         switch (++i < text.size() ? text[i] : '?') {
-        case '\\': *out += '\\'; break;
-        case 'n': *out += '\n'; break;
-        case 't': *out += '\t'; break;
-        case 'r': *out += '\r'; break;
+        case '\\':
+            *out += '\\';
+            break;
+        case 'n':
+            *out += '\n';
+            break;
+        case 't':
+            *out += '\t';
+            break;
+        case 'r':
+            *out += '\r';
+            break;
         case 'x': { // the character U+00HH, in UTF-8
             const long c = std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16);
-            *out += c < 0x80 ? std::string(1, char(c)) : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+            *out += c < 0x80 ? std::string(1, char(c))
+                             : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
             i += 2;
             break;
         }
-        default: return false;
+        default:
+            return false;
         }
     }
     return true;
@@ -185,7 +211,7 @@ bool Unescape(const std::string& text, std::string* out) {
 
 // Reads a description; false when the file is not one. Never blocks on a pipe or device.
 bool Describe(const std::string& path, FakeHandle* h) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     std::ifstream file(path);
@@ -263,7 +289,8 @@ KQ_EXPORT const wchar_t* MediaInfo_Get(void* handle, int kind, std::size_t numbe
         return Reply(handle, L"");
     if (const auto found = h->values.find(Key(kind, number, parameter)); found != h->values.end())
         return Reply(handle, found->second);
-    const bool completeName = kind == 0 && number == 0 && std::wcscmp(parameter, L"CompleteName") == 0;
+    const bool completeName =
+        kind == 0 && number == 0 && std::wcscmp(parameter, L"CompleteName") == 0;
     return Reply(handle, completeName ? h->path : L"");
 }
 
@@ -279,14 +306,16 @@ KQ_EXPORT const wchar_t* MediaInfo_Option(void* handle, const wchar_t* option,
         Log(#name);                                                                                \
         return nullptr;                                                                            \
     }
-KQ_UNCALLED(MediaInfoList_New) KQ_UNCALLED(MediaInfoList_Delete) KQ_UNCALLED(MediaInfoList_Open)
-KQ_UNCALLED(MediaInfo_Open_Buffer_Init) KQ_UNCALLED(MediaInfo_Open_Buffer_Continue)
-KQ_UNCALLED(MediaInfo_Open_Buffer_Continue_GoTo_Get) KQ_UNCALLED(MediaInfo_Open_Buffer_Finalize)
-KQ_UNCALLED(MediaInfoList_Close) KQ_UNCALLED(MediaInfo_Inform) KQ_UNCALLED(MediaInfoList_Inform)
-KQ_UNCALLED(MediaInfo_GetI) KQ_UNCALLED(MediaInfoList_GetI) KQ_UNCALLED(MediaInfoList_Get)
-KQ_UNCALLED(MediaInfoList_Option) KQ_UNCALLED(MediaInfo_State_Get)
-KQ_UNCALLED(MediaInfoList_State_Get) KQ_UNCALLED(MediaInfo_Count_Get)
-KQ_UNCALLED(MediaInfoList_Count_Get)
+KQ_UNCALLED(MediaInfoList_New)
+KQ_UNCALLED(MediaInfoList_Delete)
+KQ_UNCALLED(MediaInfoList_Open) KQ_UNCALLED(MediaInfo_Open_Buffer_Init)
+    KQ_UNCALLED(MediaInfo_Open_Buffer_Continue) KQ_UNCALLED(MediaInfo_Open_Buffer_Continue_GoTo_Get)
+        KQ_UNCALLED(MediaInfo_Open_Buffer_Finalize) KQ_UNCALLED(MediaInfoList_Close)
+            KQ_UNCALLED(MediaInfo_Inform) KQ_UNCALLED(MediaInfoList_Inform)
+                KQ_UNCALLED(MediaInfo_GetI) KQ_UNCALLED(MediaInfoList_GetI)
+                    KQ_UNCALLED(MediaInfoList_Get) KQ_UNCALLED(MediaInfoList_Option)
+                        KQ_UNCALLED(MediaInfo_State_Get) KQ_UNCALLED(MediaInfoList_State_Get)
+                            KQ_UNCALLED(MediaInfo_Count_Get) KQ_UNCALLED(MediaInfoList_Count_Get)
 #ifndef KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES
-KQ_UNCALLED(MediaInfoList_Count_Get_Files)
+                                KQ_UNCALLED(MediaInfoList_Count_Get_Files)
 #endif

@@ -70,11 +70,14 @@ private slots:
     // program, with the files, for every file the Add Media dialog's video and still-image
     // filters show, and for nothing else.
     void desktopEntry() {
-        const QString entry = kqtest::ReadBytes(At("prefix/share/applications/" + kAppId + ".desktop"));
-        QVERIFY(entry.contains("\nExec=KQCheckMediaInfo %F\n") && entry.contains("\nIcon=" + kAppId + "\n"));
+        const QString entry =
+            kqtest::ReadBytes(At("prefix/share/applications/" + kAppId + ".desktop"));
+        QVERIFY(entry.contains("\nExec=KQCheckMediaInfo %F\n") &&
+                entry.contains("\nIcon=" + kAppId + "\n"));
         QVERIFY(kqtest::ReadBytes(At("prefix/share/metainfo/" + kAppId + ".metainfo.xml"))
                     .contains("<launchable type=\"desktop-id\">" + kAppId.toUtf8() + ".desktop<"));
-        const QStringList listed = entry.section("\nMimeType=", 1).section(u'\n', 0, 0).split(u';', Qt::SkipEmptyParts);
+        const QStringList listed =
+            entry.section("\nMimeType=", 1).section(u'\n', 0, 0).split(u';', Qt::SkipEmptyParts);
         QMimeDatabase mime;
         QStringList covered;
         for (const QString& extension : MediaFileExtensions()) {
@@ -83,9 +86,14 @@ private slots:
                 if (!type.name().startsWith(u"text/") && !type.name().startsWith(u"audio/"))
                     types << type.name();
             for (const QString& type : listed)
-                if (std::any_of(types.begin(), types.end(), [&](const QString& t) { return mime.mimeTypeForName(t).inherits(type); }))
+                if (std::any_of(types.begin(), types.end(), [&](const QString& t) {
+                        return mime.mimeTypeForName(t).inherits(type);
+                    }))
                     covered << type;
-            QVERIFY2(types.isEmpty() || std::any_of(types.begin(), types.end(), [&](const QString& t) { return listed.contains(t); }), qPrintable(extension));
+            QVERIFY2(types.isEmpty() ||
+                         std::any_of(types.begin(), types.end(),
+                                     [&](const QString& t) { return listed.contains(t); }),
+                     qPrintable(extension));
         }
         covered.removeDuplicates();
         QCOMPARE(covered.size(), listed.size());

@@ -75,8 +75,7 @@ private slots:
         QCOMPARE(handle.Get(kStreamVideo, 1, QStringLiteral("Format_Version")),
                  QStringLiteral("Version 2"));
         QCOMPARE(title, QStringLiteral("Tab\there\x01 é 😀")); // still whole after the next call
-        QCOMPARE(handle.Get(kStreamGeneral, 0, QStringLiteral("Größe"), kInfoName, 1),
-                 QString());
+        QCOMPARE(handle.Get(kStreamGeneral, 0, QStringLiteral("Größe"), kInfoName, 1), QString());
         QCOMPARE(handle.Get(kStreamGeneral, 0, QString()), QString());
         handle.Close();
         QCOMPARE(m_calls.Lines(),

@@ -4,6 +4,7 @@
 
 #include "FakeMediaInfoSupport.h"
 #include "media/MediaInfoHandle.h"
+#include "platform/MailClient.h"
 #include "report/AnalysisPool.h"
 #include "report/AnalysisProtocol.h"
 #include "report/ReportBuilder.h"
@@ -22,11 +23,13 @@ using namespace kqtest;
 
 namespace {
 // Every analysis of a run over paths, in the order handed on.
-QList<FileAnalysis> Analyse(const QStringList& paths, const AnalysisOptions& options, AnalysisRun* run,
-                            const AnalysisProgressCallback& progress = {}) {
+QList<FileAnalysis> Analyse(const QStringList& paths, const AnalysisOptions& options,
+                            AnalysisRun* run, const AnalysisProgressCallback& progress = {}) {
     PathListSource source(paths);
     QList<FileAnalysis> files;
-    *run = AnalyseFiles(source, options, [&](const QString&, FileAnalysis& file) { return files << file, true; }, progress);
+    *run = AnalyseFiles(
+        source, options, [&](const QString&, FileAnalysis& file) { return files << file, true; },
+        progress);
     return files;
 }
 } // namespace
@@ -46,9 +49,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("count");
         const QList<std::pair<const char*, int>> rows = {
-            {"2", 2},    {"0", 0},     {"", 0},          {"x", 0},      {" 3", 3},
-            {"+2", 2},   {"-1", -1},   {"7 streams", 7}, {"\t\n\v\f\r4", 4},
-            {"+-2", 0},  {"0x10", 0},  {"99999999999", INT_MAX}};
+            {"2", 2},           {"0", 0},   {"", 0},     {"x", 0},
+            {" 3", 3},          {"+2", 2},  {"-1", -1},  {"7 streams", 7},
+            {"\t\n\v\f\r4", 4}, {"+-2", 0}, {"0x10", 0}, {"99999999999", INT_MAX}};
         for (const auto& [text, count] : rows)
             QTest::newRow(text) << QString::fromLatin1(text) << count;
     }
@@ -81,9 +84,12 @@ private slots:
         const int complete = int(FrameState::Complete);
         QTest::newRow("not opened") << notOpened << complete << true << QString();
         QTest::newRow("opened") << opened << complete << true << QString();
-        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << true << "no lib";
-        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << false << QString();
-        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
+        QTest::newRow("library unusable")
+            << FrameUnusableLibrary("no lib") << complete << true << "no lib";
+        QTest::newRow("unusable, no reason")
+            << FrameUnusableLibrary({}) << complete << false << QString();
+        QTest::newRow("cut short")
+            << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
         QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << false << QString();
         QByteArray unknown = opened, trailing = opened + 'x';
         unknown[4] = 3; // a report's values behind a kind that is none
@@ -100,7 +106,8 @@ private slots:
         std::optional<FileReport> report;
         QString unusable;
         QCOMPARE(int(TakeFrame(&frame, &payload)), state);
-        QCOMPARE(state == int(FrameState::Complete) && ParseReply(payload, &report, &unusable), parses);
+        QCOMPARE(state == int(FrameState::Complete) && ParseReply(payload, &report, &unusable),
+                 parses);
         QCOMPARE(unusable, problem);
         if (parses && report)
             QCOMPARE(*report, FileReport({{"a", "é"}, {{"v"}}, {{"x", "y"}, {}}}));
@@ -111,7 +118,8 @@ private slots:
         QStringList paths;
         for (const char* name : {"a", "b", "hang", "c", "d", "e"}) {
             paths << Path(name);
-            QVERIFY(WriteDescription(paths.last(), {name == QLatin1String("hang") ? "!hang" : "!sleep 100"}));
+            QVERIFY(WriteDescription(paths.last(),
+                                     {name == QLatin1String("hang") ? "!hang" : "!sleep 100"}));
         }
         AnalysisOptions options;
         options.workers = 2;
@@ -144,25 +152,39 @@ private slots:
         QVERIFY(files.value(0).report.has_value());
     }
 
+    // The mailer is looked up as the shell looks up a program: an unset PATH is the system's.
+    void programsAreFoundOnTheDefaultPath() {
+        const QByteArray path = qgetenv("PATH");
+        qunsetenv("PATH");
+        bool notExecutable = true;
+        QCOMPARE(kq::platform::FindOnPath("sh", &notExecutable), "/bin/sh");
+        qputenv("PATH", path);
+    }
+
     // Workers that go wrong: one that cannot confine itself fails the run; one that answers
     // garbage loses the file it held.
     void brokenWorkers_data() {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no limits") << QByteArray("exit 70") << "the analysis worker @ could not set up its limits" << "";
-        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << "the analysis worker sent a broken reply";
+        QTest::newRow("no limits")
+            << QByteArray("exit 70") << "the analysis worker @ could not set up its limits"
+            << "";
+        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << ""
+                                      << "the analysis worker sent a broken reply";
     }
     void brokenWorkers() {
         QFETCH(QByteArray, script);
         QFETCH(QString, failure);
         QFETCH(QString, reason);
         QVERIFY(WriteBytes(Path("worker"), "#!/bin/sh\n" + script + "\n"));
-        QVERIFY(QFile::setPermissions(Path("worker"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+        QVERIFY(
+            QFile::setPermissions(Path("worker"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
         AnalysisOptions options;
         options.workerProgram = Path("worker");
         AnalysisRun run;
-        const QList<FileAnalysis> files = Analyse({FakeDataPath(QStringLiteral("two-audio.kqfake"))}, options, &run);
+        const QList<FileAnalysis> files =
+            Analyse({FakeDataPath(QStringLiteral("two-audio.kqfake"))}, options, &run);
         QCOMPARE(run.failure, failure.replace("@", Path("worker")));
         QCOMPARE(files.value(0).reason, reason);
     }

@@ -37,7 +37,8 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& argument
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) // "NAME=" removes NAME
-        entry.endsWith(u'=') ? env.remove(entry.chopped(1)) : env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        entry.endsWith(u'=') ? env.remove(entry.chopped(1))
+                             : env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);

@@ -34,8 +34,10 @@ class TestUiControls : public QObject {
     static void DoubleClick(QWidget& widget) {
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                                   QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
-            Send(widget, QMouseEvent(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
-                                     type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {}));
+            Send(widget,
+                 QMouseEvent(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                             type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                             {}));
     }
     // Writes an executable file (the stand-ins are scripts), making its folder.
     static void Write(const QString& path, const QString& text) {
@@ -156,20 +158,32 @@ private slots:
         step([&] { Send(label, QEvent(QEvent::Leave)); });
         QCOMPARE(seen, c.states);
         // The face filled with the button colour, the text in the colour of its state.
-        const QImage face = label.grab().toImage();
+        QWidget parent; // on a face of its own, which the label covers
+        QPalette magenta;
+        magenta.setColor(QPalette::Window, Qt::magenta);
+        parent.setPalette(magenta);
+        parent.setAutoFillBackground(true);
+        label.setParent(&parent);
+        label.show();
+        const QImage face = parent.grab(label.geometry()).toImage();
+        label.setParent(nullptr); // the label outlives its face
         QCOMPARE(face.pixelColor(face.width() - 1, 0), label.palette().color(QPalette::Button));
         QVERIFY(face.text().isEmpty() && face.convertToFormat(QImage::Format_RGB32).bits() &&
-                std::count(reinterpret_cast<const QRgb*>(face.constBits()), reinterpret_cast<const QRgb*>(face.constBits()) + face.width() * face.height(),
+                std::count(reinterpret_cast<const QRgb*>(face.constBits()),
+                           reinterpret_cast<const QRgb*>(face.constBits()) +
+                               face.width() * face.height(),
                            label.palette().color(QPalette::WindowText).rgba()) > 20);
     }
 
     void labelNamesTheReason() {
-        // Code, reason, code, reason... for every code that has a reason of its own, and one that has none.
+        // Code, reason, code, reason... for every code that has a reason of its own, and one that
+        // has none.
         // clang-format off
         const QStringList reasons = QString("0|The operating system is out\nof memory or resources.|2|The specified file was not found.|3|The specified path was not found.|4|Unknown Error (4) occurred.|5|The operating system denied\naccess to the specified file.|8|There was not enough memory to complete the operation.|11|The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).|26|A sharing violation occurred. |27|The filename association is\nincomplete or invalid.|28|The DDE transaction could not\nbe completed because the request timed out.|29|The DDE transaction failed.|30|The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.|31|There is no application associated\nwith the given filename extension.|32|The specified dynamic-link library was not found.").split('|');
         // clang-format on
         for (qsizetype i = 0; i < reasons.size(); i += 2)
-            QCOMPARE(CLinkLabel::OpenErrorText(reasons[i].toInt()), "Unable to open hyperlink:\n\n" + reasons[i + 1]);
+            QCOMPARE(CLinkLabel::OpenErrorText(reasons[i].toInt()),
+                     "Unable to open hyperlink:\n\n" + reasons[i + 1]);
     }
 
     void labelClickOpensTheTarget_data() {
@@ -211,15 +225,18 @@ private slots:
         label.SetWebHandlerDirectories({dir, {dir + "etc"}, dir, {dir + "usr"}, {"kde"}});
         label.MarkVisited(true); // an earlier visit, which a failure forgets
         QSignalSpy handled(&label, &CLinkLabel::ClickHandled);
-        DoubleClick(label); // opens once
-        QCOMPARE(handled.count(), 0); // the result comes later: nothing waits for xdg-open
+        DoubleClick(label);                // opens once
+        QCOMPARE(handled.count(), 0);      // the result comes later: nothing waits for xdg-open
         QVERIFY(!label.IsPointerInside()); // until the pointer moves over it again
-        Send(label, QMouseEvent(QEvent::MouseMove, QPointF(6, 5), QPointF(6, 5), Qt::NoButton, {}, {}));
+        Send(label,
+             QMouseEvent(QEvent::MouseMove, QPointF(6, 5), QPointF(6, 5), Qt::NoButton, {}, {}));
         QVERIFY(label.IsPointerInside());
         QTRY_COMPARE(handled.value(0).value(0), QVariant(code));
         QCOMPARE(label.IsVisited(), code > 32);
         QCOMPARE(prompts.beeps, code > 32 ? 0 : 1);
-        QCOMPARE(prompts.said, code > 32 ? QStringList() : QStringList{"ui_controls warns: " + CLinkLabel::OpenErrorText(code)});
+        QCOMPARE(prompts.said,
+                 code > 32 ? QStringList()
+                           : QStringList{"ui_controls warns: " + CLinkLabel::OpenErrorText(code)});
         QCOMPARE(kqtest::ReadBytes(dir + "xdg-open.args"), kUrl.toUtf8()); // once
         QTRY_COMPARE(kqtest::ReadBytes(dir + "browser.args"), args.replace("URL", kUrl).toUtf8());
     }

@@ -42,10 +42,13 @@ private slots:
     void windowIsCentredOnTheWorkArea() {
         // (left + right) / 2 - 554 / 2, and the same downwards: 1024 x 768, 1920 x 1080, a
         // panel on top with odd sizes, a screen to the left of the first.
-        for (const auto& [area, place] : {std::pair{QRect(0, 0, 1024, 768), QPoint(235, 206)}, {QRect(0, 0, 1920, 1080), QPoint(683, 362)},
-                                          {QRect(0, 27, 1365, 741), QPoint(405, 219)}, {QRect(-1280, 0, 1280, 1024), QPoint(-917, 334)}})
+        for (const auto& [area, place] : {std::pair{QRect(0, 0, 1024, 768), QPoint(235, 206)},
+                                          {QRect(0, 0, 1920, 1080), QPoint(683, 362)},
+                                          {QRect(0, 27, 1365, 741), QPoint(405, 219)},
+                                          {QRect(-1280, 0, 1280, 1024), QPoint(-917, 334)}})
             QCOMPARE(CKQCheckMediaInfoDlg::CenteredPosition(area), place);
-        QCOMPARE(m_dlg->pos(), CKQCheckMediaInfoDlg::CenteredPosition(m_dlg->screen()->availableGeometry()));
+        QCOMPARE(m_dlg->pos(),
+                 CKQCheckMediaInfoDlg::CenteredPosition(m_dlg->screen()->availableGeometry()));
     }
 
     void windowPlacesAndTitle() {
@@ -151,27 +154,36 @@ private slots:
         QTest::addColumn<int>("command");
         QTest::addColumn<QString>("reason"); // of the files that reach the library
         QTest::newRow("Save Info") << int(ID_SAVE_INFO) << "";
-        QTest::newRow("Mail Info, unusable library") << int(ID_MAIL_INFO) << FakeLibraryPath("no-close") + " has no MediaInfo_Close";
+        QTest::newRow("Mail Info, unusable library")
+            << int(ID_MAIL_INFO) << FakeLibraryPath("no-close") + " has no MediaInfo_Close";
     }
     void leftOutFilesAreNamed() {
         QFETCH(int, command);
         QFETCH(QString, reason);
         MediaLibrary_SetFileName(FakeLibraryPath(reason.isEmpty() ? "full" : "no-close"));
-        m_dlg->SetAnalysisOptions([] { AnalysisOptions o; o.timeoutMs = 1000; return o; }());
-        QVERIFY(QFile::copy(FakeDataPath("two-audio.kqfake"), "a.kqfake") && WriteDescription("hang.kqfake", {"!hang"}) &&
-                WriteBytes("xdg-email", kMailer) && QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner));
+        m_dlg->SetAnalysisOptions([] {
+            AnalysisOptions o;
+            o.timeoutMs = 1000;
+            return o;
+        }());
+        QVERIFY(QFile::copy(FakeDataPath("two-audio.kqfake"), "a.kqfake") &&
+                WriteDescription("hang.kqfake", {"!hang"}) && WriteBytes("xdg-email", kMailer) &&
+                QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner));
         m_dlg->AddPaths({"a.kqfake", "gone.kqfake", "hang.kqfake"});
         m_p.saveAnswers << "saved.txt";
         m_dlg->OnCommand(command);
         const QString a = reason.isEmpty() ? "" : "@/a.kqfake: " + reason + " | ";
-        QCOMPARE(m_p.said.last(), QString("ui_window lists: " + a + "@/gone.kqfake: missing | @/hang.kqfake: " +
-                                          (reason.isEmpty() ? "took longer than the time limit of 1 s" : reason)).replace("@", m_dir->path()));
+        QCOMPARE(m_p.said.last(),
+                 QString("ui_window lists: " + a + "@/gone.kqfake: missing | @/hang.kqfake: " +
+                         (reason.isEmpty() ? "took longer than the time limit of 1 s" : reason))
+                     .replace("@", m_dir->path()));
         // The report of the others, or the empty one when no file could open.
         QCOMPARE(ReadBytes(ReportFilePath()).count("<FileInfo>"), int(reason.isEmpty()));
     }
 
     void leftOutNoticeScrollsAndElides() {
-        QList<LeftOutFile> files{{"/" + QString("a-long-folder-name/").repeated(20) + "clip.mp4", "missing"}};
+        QList<LeftOutFile> files{
+            {"/" + QString("a-long-folder-name/").repeated(20) + "clip.mp4", "missing"}};
         for (int i = 1; i < 200; ++i)
             files.append({QString("/m/%1.mp4").arg(i), "missing"});
         CWidgetPrompts().ShowLeftOut(m_dlg.get(), "ui_window", files);
@@ -256,6 +268,7 @@ private slots:
         QTest::newRow("Save As cancelled, mailer found as ./xdg-email") << "" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("mailer status 3") << "" << QByteArray("exit 3") << QStringList{kSave, failed};
         QTest::newRow("mailer not executable") << "" << QByteArray("exit 0") << QStringList{kSave, "ui_window notes: 邮件系统 DLL 无效。"};
+        QTest::newRow("one not executable first on PATH") << "" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("no mailer on PATH") << "" << QByteArray() << QStringList{kSave, "ui_window notes: 无法装入邮件系统支援。"};
         QTest::newRow("slow mailer") << "" << QByteArray("i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 300 ]; do /bin/sleep 0.1; i=$((i+1)); done; exit 3") << QStringList{kSave, kSave, failed};
         // clang-format on
@@ -270,8 +283,11 @@ private slots:
         if (row != "mailer not executable")
             QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner);
         if (row.endsWith("./xdg-email"))
-            qputenv("PATH", "/nowhere:"); // an empty entry is the current folder
-        if (row == "report not written")  // a folder in its place; not even root can write it
+            qputenv("PATH", "/nowhere:");  // an empty entry is the current folder
+        if (row.endsWith("first on PATH")) // passed over, as the shell does
+            QVERIFY(QDir().mkdir("no") && WriteBytes("no/xdg-email", "") &&
+                    (qputenv("PATH", "no:."), true));
+        if (row == "report not written") // a folder in its place; not even root can write it
             QVERIFY(QFile::remove(ReportFilePath()) && QDir().mkdir(ReportFilePath()));
         QSignalSpy finished(m_dlg.get(), &CKQCheckMediaInfoDlg::MailFinished);
         m_dlg->AddPaths({KQ_SOURCE_DIR "/tests/data/media/multi.mkv"});
@@ -306,10 +322,14 @@ private slots:
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QString>("said"); // on standard output, then on standard error
         QTest::newRow("files, a folder, a missing path, unknown options")
-            << QStringList{"b.txt", "--bogus", "f", "gone.mp4", "-x"} << QStringList{"b.txt", "f/sub/a.avi", "f/x.MKV"}
-            << "ui_window: ignoring unknown option --bogus\nui_window: ignoring unknown option -x\nui_window: ignoring gone.mp4: no such file or folder\n";
-        QTest::newRow("--version") << QStringList{"--version", "b.txt"} << QStringList() << "ui_window 1.0\n";
-        QTest::newRow("--help") << QStringList{"-h"} << QStringList() << "ui_window [options] [path...]";
+            << QStringList{"b.txt", "--bogus", "f", "gone.mp4", "-x"}
+            << QStringList{"b.txt", "f/sub/a.avi", "f/x.MKV"}
+            << "ui_window: ignoring unknown option --bogus\nui_window: ignoring unknown option "
+               "-x\nui_window: ignoring gone.mp4: no such file or folder\n";
+        QTest::newRow("--version")
+            << QStringList{"--version", "b.txt"} << QStringList() << "ui_window 1.0\n";
+        QTest::newRow("--help") << QStringList{"-h"} << QStringList()
+                                << "ui_window [options] [path...]";
     }
     void commandLine() {
         QFETCH(QStringList, arguments);
@@ -318,22 +338,27 @@ private slots:
         for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
             QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
         qApp->setApplicationVersion("1.0");
-        const auto line = CKQCheckMediaInfoApp::ReadCommandLine(QStringList{"/x/ui_window"} + arguments);
-        QVERIFY2((line.output + line.messages).contains(said), qPrintable(line.output + line.messages));
+        const auto line =
+            CKQCheckMediaInfoApp::ReadCommandLine(QStringList{"/x/ui_window"} + arguments);
+        QVERIFY2((line.output + line.messages).contains(said),
+                 qPrintable(line.output + line.messages));
         QCOMPARE(line.showWindow, !paths.isEmpty());
         // The window opens with them, until it is closed: Escape, or half a second later.
         int ticks = 0;
         QStringList listed;
         QTimer user;
         connect(&user, &QTimer::timeout, [&] {
-            if (auto* dlg = qobject_cast<CKQCheckMediaInfoDlg*>(QApplication::activeModalWidget())) {
+            if (auto* dlg =
+                    qobject_cast<CKQCheckMediaInfoDlg*>(QApplication::activeModalWidget())) {
                 dlg->CollectPaths();
                 listed = dlg->Paths();
                 ++ticks > 1 ? dlg->reject() : QTest::keyClick(dlg->FileList(), Qt::Key_Escape);
             }
         });
         user.start(500);
-        QCOMPARE(qobject_cast<CKQCheckMediaInfoApp*>(qApp)->Run(QStringList{"ui_window"} + arguments), 0);
+        QCOMPARE(
+            qobject_cast<CKQCheckMediaInfoApp*>(qApp)->Run(QStringList{"ui_window"} + arguments),
+            0);
         QCOMPARE(ticks, int(!paths.isEmpty()));
         QCOMPARE(listed.replaceInStrings(m_dir->path() + '/', ""), paths);
     }
