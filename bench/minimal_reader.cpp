@@ -31,9 +31,14 @@ constexpr int kGeneral = 0, kVideo = 1, kAudio = 2;
 
 const wchar_t* const kGeneralParameters[] = {L"CompleteName", L"Format", L"FileSize/String",
                                              L"Duration/String1", L"TextCount"};
-const wchar_t* const kVideoParameters[] = {L"Format",    L"Format_Version", L"Width",
-                                           L"Height",    L"FrameRate",      L"BitRate",
-                                           L"DisplayAspectRatio/String", L"Standard"};
+const wchar_t* const kVideoParameters[] = {L"Format",
+                                           L"Format_Version",
+                                           L"Width",
+                                           L"Height",
+                                           L"FrameRate",
+                                           L"BitRate",
+                                           L"DisplayAspectRatio/String",
+                                           L"Standard"};
 const wchar_t* const kAudioParameters[] = {L"Format",       L"BitRate",        L"Channel(s)",
                                            L"SamplingRate", L"Format_Version", L"Language"};
 

@@ -275,7 +275,8 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         return kToolAllReported;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        Print(out, QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
+        Print(out,
+              QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
         return kToolAllReported;
     }
 

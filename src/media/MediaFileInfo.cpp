@@ -13,9 +13,13 @@ CMediaFileInfo::CMediaFileInfo() : m_handle(std::make_unique<CMediaInfoHandle>()
 
 CMediaFileInfo::~CMediaFileInfo() = default;
 
-std::size_t CMediaFileInfo::Open(const QString& path) { return m_handle->Open(path); }
+std::size_t CMediaFileInfo::Open(const QString& path) {
+    return m_handle->Open(path);
+}
 
-void CMediaFileInfo::Close() { m_handle->Close(); }
+void CMediaFileInfo::Close() {
+    m_handle->Close();
+}
 
 QString CMediaFileInfo::Ask(int streamKind, std::size_t n, const char* parameter) {
     return m_handle->Get(streamKind, n, QString::fromLatin1(parameter), kInfoText, kInfoName);

@@ -65,7 +65,9 @@ template <typename Fn> Fn Slot(int index) {
 }
 
 // The library's wchar_t is UTF-32 here; the returned buffer is NUL-terminated.
-std::wstring Wide(const QString& text) { return text.toStdWString(); }
+std::wstring Wide(const QString& text) {
+    return text.toStdWString();
+}
 
 QString CopyReply(const wchar_t* reply) {
     if (!reply)
@@ -108,17 +110,25 @@ void MediaLibrary_Unload() {
     }
 }
 
-QString MediaLibrary_FileName() { return State().fileName; }
+QString MediaLibrary_FileName() {
+    return State().fileName;
+}
 
-void MediaLibrary_SetFileName(const QString& fileName) { State().fileName = fileName; }
+void MediaLibrary_SetFileName(const QString& fileName) {
+    State().fileName = fileName;
+}
 
 QString MediaLibrary_FailureText() {
     return QStringLiteral("Unable to load ") + State().fileName;
 }
 
-unsigned MediaLibrary_LoadCount() { return State().loadCount; }
+unsigned MediaLibrary_LoadCount() {
+    return State().loadCount;
+}
 
-bool MediaLibrary_IsLoaded() { return State().module != nullptr; }
+bool MediaLibrary_IsLoaded() {
+    return State().module != nullptr;
+}
 
 bool MediaLibrary_IsResolved(int entryPoint) {
     if (entryPoint < 0 || entryPoint >= kMediaEntryPointCount)

@@ -16,8 +16,8 @@ extern char** environ;
 
 namespace kq::platform {
 
-bool StartWorkerProcess(const QString& program, const QStringList& arguments,
-                        WorkerProcess* worker, QString* error) {
+bool StartWorkerProcess(const QString& program, const QStringList& arguments, WorkerProcess* worker,
+                        QString* error) {
     int ends[2] = {-1, -1};
     // A socket rather than pipes: a write to a worker that died fails with EPIPE under
     // MSG_NOSIGNAL instead of killing us with SIGPIPE.
@@ -42,7 +42,8 @@ bool StartWorkerProcess(const QString& program, const QStringList& arguments,
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
     pid_t pid = -1;
-    const int result = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    const int result =
+        ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(ends[1]);
     if (result != 0) {

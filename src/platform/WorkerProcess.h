@@ -15,8 +15,8 @@ struct WorkerProcess {
 
 // Starts program with arguments (no shell), inheriting the environment and standard error.
 // Returns false with a reason when it cannot be started.
-bool StartWorkerProcess(const QString& program, const QStringList& arguments,
-                        WorkerProcess* worker, QString* error);
+bool StartWorkerProcess(const QString& program, const QStringList& arguments, WorkerProcess* worker,
+                        QString* error);
 
 // Closes our end (a worker ends when its input does), gives the process up to graceMs to
 // end by itself, then kills it; reaps it. Returns the wait status.

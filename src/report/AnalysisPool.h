@@ -13,11 +13,11 @@
 // make the media library loop for ever, exhaust memory, crash or reach for the network, and
 // a worker can be limited, killed and replaced where our own process cannot.
 struct AnalysisOptions {
-    int workers = 0;                          // 0: one per processor core
-    int timeoutMs = 20000;                    // per file, then the worker is killed
-    long long memoryLimitBytes = 2LL << 30;   // address space per worker; 0: unlimited
-    QString workerProgram;                    // empty: AnalysisWorkerProgram()
-    QString libraryFile;                      // empty: the binding's library name
+    int workers = 0;                        // 0: one per processor core
+    int timeoutMs = 20000;                  // per file, then the worker is killed
+    long long memoryLimitBytes = 2LL << 30; // address space per worker; 0: unlimited
+    QString workerProgram;                  // empty: AnalysisWorkerProgram()
+    QString libraryFile;                    // empty: the binding's library name
 };
 
 struct AnalysisProgress {

@@ -17,7 +17,9 @@ QByteArray Frame(const QByteArray& payload) {
 }
 } // namespace
 
-QByteArray FrameRequest(const QString& path) { return Frame(path.toUtf8()); }
+QByteArray FrameRequest(const QString& path) {
+    return Frame(path.toUtf8());
+}
 
 QByteArray FrameReply(const std::optional<FileReport>& report) {
     QByteArray payload;
@@ -38,7 +40,9 @@ QByteArray FrameUnusableLibrary(const QString& problem) {
     return Frame(payload);
 }
 
-QString ParseRequest(const QByteArray& payload) { return QString::fromUtf8(payload); }
+QString ParseRequest(const QByteArray& payload) {
+    return QString::fromUtf8(payload);
+}
 
 bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report, QString* problem) {
     QDataStream stream(payload);

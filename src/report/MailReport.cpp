@@ -23,10 +23,10 @@ QString MailOutcomeText(kq::platform::MailOutcome outcome) {
 void StartMailThread(const QString& reportPath,
                      std::function<void(kq::platform::MailOutcome)> done) {
     std::thread([reportPath, done = std::move(done)] {
-        const auto outcome = kq::platform::HandMailToClient(QString::fromUtf8(kMailSubject),
-                                                            reportPath,
-                                                            QString::fromUtf8(kSupportAddress));
+        const auto outcome = kq::platform::HandMailToClient(
+            QString::fromUtf8(kMailSubject), reportPath, QString::fromUtf8(kSupportAddress));
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [done, outcome] { done(outcome); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [done, outcome] { done(outcome); }, Qt::QueuedConnection);
     }).detach();
 }

@@ -6,7 +6,8 @@
 namespace {
 QStringList Split(const char* patterns) {
     QStringList list;
-    for (const QString& p : QString::fromLatin1(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    for (const QString& p :
+         QString::fromLatin1(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts))
         list.append(p.trimmed());
     return list;
 }
@@ -33,8 +34,9 @@ QList<MediaFilter> MediaFileFilters() {
     };
     QList<MediaFilter> filters;
     for (const auto& row : table) {
-        const QString title = row.title ? QString::fromLatin1(row.title)
-                                        : QStringLiteral("Video Files (%1)").arg(QLatin1String(video));
+        const QString title = row.title
+                                  ? QString::fromLatin1(row.title)
+                                  : QStringLiteral("Video Files (%1)").arg(QLatin1String(video));
         filters.append({title, Split(row.patterns)});
     }
     return filters;
@@ -59,8 +61,7 @@ bool IsMediaFileName(const QString& fileName) {
 
 QStringList CollectMediaFiles(const QString& directory) {
     QStringList files;
-    QDirIterator it(directory, QDir::Files | QDir::Hidden,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         if (IsMediaFileName(path))

@@ -12,10 +12,9 @@
 
 const char* const kGeneralLeaves[kGeneralLeafCount] = {"CompleteName", "Format", "FileSize",
                                                        "Duration", "Subtitlecount"};
-const char* const kVideoLeaves[kVideoLeafCount] = {"Format",   "FormatVersion",
-                                                   "Width",    "Height",
-                                                   "FrameRate", "BitRate",
-                                                   "DisplayAspectRatio", "Standard"};
+const char* const kVideoLeaves[kVideoLeafCount] = {
+    "Format",  "FormatVersion",      "Width",   "Height", "FrameRate",
+    "BitRate", "DisplayAspectRatio", "Standard"};
 const char* const kAudioLeaves[kAudioLeafCount] = {"Format",       "BitRate",       "Channels",
                                                    "SamplingRate", "FormatVersion", "Language"};
 
@@ -24,7 +23,8 @@ QString PathProblem(const QString& path) {
         return QStringLiteral("missing");
     const QFileInfo info(path);
     if (!info.exists())
-        return info.isSymLink() ? QStringLiteral("missing (broken link)") : QStringLiteral("missing");
+        return info.isSymLink() ? QStringLiteral("missing (broken link)")
+                                : QStringLiteral("missing");
     if (!info.isFile())
         return QStringLiteral("not a regular file");
     if (!info.isReadable())
@@ -62,9 +62,9 @@ std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& pa
     for (int i = 0; i < videoCount; ++i) {
         const auto n = static_cast<std::size_t>(i);
         file.video.append({info.GetVideoFormat(n), info.GetVideoFormatVersion(n),
-                           info.GetVideoWidth(n), info.GetVideoHeight(n),
-                           info.GetVideoFrameRate(n), info.GetVideoBitRate(n),
-                           info.GetVideoDisplayAspectRatio(n), info.GetVideoStandard(n)});
+                           info.GetVideoWidth(n), info.GetVideoHeight(n), info.GetVideoFrameRate(n),
+                           info.GetVideoBitRate(n), info.GetVideoDisplayAspectRatio(n),
+                           info.GetVideoStandard(n)});
     }
     const int audioCount = ParseStreamCount(info.GetAudioStreamCount());
     for (int i = 0; i < audioCount; ++i) {

@@ -36,7 +36,9 @@ QString GetProgramDirectory() {
     return WithSlash(QFileInfo(exe).absolutePath());
 }
 
-QString InstalledLayoutMarker() { return QStringLiteral(KQ_INSTALLED_LAYOUT_MARKER); }
+QString InstalledLayoutMarker() {
+    return QStringLiteral(KQ_INSTALLED_LAYOUT_MARKER);
+}
 
 QString ReportDirectoryFor(const QString& programDirectory, const QString& installedBinDirectory,
                            const QString& userDataDirectory) {
@@ -64,4 +66,6 @@ QString ReportDirectory() {
     return dir;
 }
 
-QString ReportFilePath() { return ReportDirectory() + QLatin1String(kReportFileName); }
+QString ReportFilePath() {
+    return ReportDirectory() + QLatin1String(kReportFileName);
+}

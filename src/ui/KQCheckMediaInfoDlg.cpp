@@ -350,14 +350,14 @@ void CKQCheckMediaInfoDlg::OnMailInfo() {
                                 MailOutcomeText(kq::platform::MailOutcome::Failed));
         return;
     }
-    StartMailThread(report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](
-                                kq::platform::MailOutcome outcome) {
-        if (!window)
-            return;
-        if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
-            window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
-        emit window->MailFinished(static_cast<int>(outcome));
-    });
+    StartMailThread(
+        report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](kq::platform::MailOutcome outcome) {
+            if (!window)
+                return;
+            if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
+                window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
+            emit window->MailFinished(static_cast<int>(outcome));
+        });
     TellLeftOut(leftOut);
 }
 

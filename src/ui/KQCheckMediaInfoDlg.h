@@ -103,7 +103,6 @@ protected:
     // Closing while a report is being built cancels the build first.
     void done(int result) override;
 
-
     // Lets the window manager move the window with the pointer (a press on the title strip);
     // where it cannot, the window follows the pointer itself until the button is released.
     virtual void StartWindowMove(const QPoint& globalPressPos);

@@ -24,7 +24,9 @@ namespace {
 constexpr int kReplyFd = 3;
 
 // The builder names the file and the limit; nothing more can be done in here.
-void OutOfMemory() { ::_exit(kWorkerExitOutOfMemory); }
+void OutOfMemory() {
+    ::_exit(kWorkerExitOutOfMemory);
+}
 
 int SetupFailed(const QString& reason) {
     std::fprintf(stderr, "kqmediaworker: %s\n", reason.toUtf8().constData());
