@@ -25,43 +25,34 @@ const char* const kTree = "sample.png=@TMP@/tree/a/deep/still.Png sample.avi=@TM
 const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
 // What a library taken over by a crafted file tries (see the fake library), and the reason the
 // file is left out for, or the outcome that the library gets.
+// clang-format off
 const std::pair<const char*, const char*> kEscapes[] = {
-    {"network", "use the network"},
-    {"unix-connect @TMP@/bus", "use the network"},
+    {"network", "use the network"},                      {"unix-connect @TMP@/bus", "use the network"},
     {"abstract-connect /tmp/.X11-unix/X0", "use the network"},
-    {"write @OUT@/escaped", "write a file"},
-    {"delete @TMP@/victim", "write a file"},
-    {"modify-media", "write a file"},
-    {"exec", "start a program or process"},
-    {"fork", "start a program or process"},
-    {"thread", "thread:EPERM"},
-    {"proc-cmdline-parent", "proc-cmdline-parent:EACCES"},
-    {"ptrace-parent", "reach another process"},
-    {"signal-parent", "reach another process"},
-    {"vm-read-parent", "reach another process"},
-    {"proc-mem-parent", "proc-mem-parent:EACCES"},
-    {"perf", "perf:EPERM"},
-    {"userfaultfd", "userfaultfd:EPERM"},
-    {"bpf", "bpf:EPERM"},
-    {"keyctl", "keyctl:EPERM"},
-    {"io-uring", "io-uring:EPERM"},
-    {"unshare", "unshare:EPERM"},
-    {"descriptors", "descriptors:0,1,2,3"}};
+    {"write @OUT@/escaped", "write a file"},             {"delete @TMP@/victim", "write a file"},
+    {"modify-media", "write a file"},                    {"exec", "start a program or process"},
+    {"fork", "start a program or process"},              {"thread", "EPERM"},
+    {"ptrace-parent", "reach another process"},          {"signal-parent", "reach another process"},
+    {"vm-read-parent", "reach another process"},         {"proc-mem-parent", "EACCES"},
+    {"proc-cmdline-parent", "EACCES"},                   {"perf", "EPERM"},
+    {"userfaultfd", "EPERM"},    {"bpf", "EPERM"},       {"keyctl", "EPERM"},
+    {"io-uring", "EPERM"},       {"unshare", "EPERM"},   {"descriptors", "0,1,2,3"}};
+// clang-format on
+// The tool started as from a careless caller, with a descriptor that its workers must not get.
+const char* const kLaunch = "cd \"${CWD:-.}\" && exec 7</dev/null && "
+                            "{ [ -z \"$STDOUT\" ] || exec >\"$STDOUT\"; } && exec \"$0\" \"$@\"";
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressLimits = false; // checked builds run their workers without that limit
 #else
 constexpr bool kAddressLimits = true;
 #endif
 
-// A text as the report writes it.
+// A text as the report writes it: each character that the report escapes, then its entity.
 QByteArray Xml(const QString& text) {
-    return text.toUtf8()
-        .replace('&', "&amp;")
-        .replace('<', "&lt;")
-        .replace('>', "&gt;")
-        .replace('"', "&quot;")
-        .replace('\'', "&apos;")
-        .replace('\n', "&#x0A;");
+    QByteArray xml = text.toUtf8();
+    for (const char* escape : {"&&amp;", "<&lt;", ">&gt;", "\"&quot;", "'&apos;", "\n&#x0A;"})
+        xml.replace(escape[0], escape + 1);
+    return xml;
 }
 
 QStringList Words(const QString& text, char separator = ' ') {
@@ -94,20 +85,17 @@ class TestReportTool : public QObject {
     // of it there) or "fake:name" (a report written by hand for the fake library).
     QByteArray Elements(const QString& entry) const {
         const QString name = entry.section(u'=', 0, 0), copy = Expand(entry.section(u'=', 1));
-        if (name.startsWith(u"outcome:")) // an escape's outcome as its Format, all else empty
-            return "    <FileInfo>\r\n        <GeneralInfo>\r\n            <CompleteName>" +
-                   Xml(Expand("@TMP@/escape-" + name.section(u':', 1, 1) + ".kqfake")) +
-                   "</CompleteName>\r\n            <Format>" + name.mid(8).toUtf8() +
-                   "</Format>\r\n            <FileSize></FileSize>\r\n            "
-                   "<Duration></Duration>\r\n            <Subtitlecount></Subtitlecount>\r\n       "
-                   " </GeneralInfo>\r\n    </FileInfo>\r\n";
+        const QStringList parts = name.split(u':'); // "fake:name" or "escape:kind:outcome"
         QByteArray doc =
-            name.startsWith(u"fake:")
-                ? ReadBytes(FakeDataPath("expected/" + name.mid(5) + ".xml")).replace("\n", "\r\n")
+            parts.size() > 1
+                ? ReadBytes(FakeDataPath("expected/" + parts[parts.size() > 2 ? 0 : 1] + ".xml"))
+                      .replace("\n", "\r\n")
                 : ReadBytes(kMedia + "/../expected/" + name + ".xml");
         doc.replace("@MEDIA@", Xml(kMedia))
             .replace("@DATA@", Xml(KQ_FAKE_DATA_DIR))
-            .replace("@TMP@", Xml(m_fixtures.path()));
+            .replace("@TMP@", Xml(m_fixtures.path()))
+            .replace("@KIND@", parts.value(1).toUtf8())
+            .replace("@OUTCOME@", parts.value(2).toUtf8());
         if (!doc.startsWith("<AllFileInfo>\r\n"))
             return {};
         doc = doc.mid(15).chopped(16);
@@ -118,32 +106,21 @@ class TestReportTool : public QObject {
         return doc;
     }
 
+    // Runs the tool; "CWD=", "STDOUT=" and "AS=nobody" in env say where it runs, where its output
+    // goes and as whom. The list goes to @LIST@ when args name it, else to standard input.
     ProgramRun Run(const QString& args, const QString& env, const QByteArray& list) const {
-        QStringList arguments,
-            environment = {"LANG=", "LANGUAGE=", "LC_ALL=", "LC_CTYPE=", "LC_MESSAGES="};
+        QStringList arguments = {"-c", kLaunch, KQ_TOOL},
+                    environment = {"LANG=", "LANGUAGE=", "LC_ALL=", "LC_CTYPE=", "LC_MESSAGES="};
         for (const QString& arg : Words(args))
             arguments << Expand(arg);
         for (const QString& entry : Words(env))
             environment << Expand(entry);
-        const bool listFile = args.contains(u"@LIST@");
-        if (listFile)
-            WriteBytes(Expand(QStringLiteral("@LIST@")), Expand(QString::fromUtf8(list)).toUtf8());
-        const QString cwd =
-            environment.filter(QRegularExpression(QStringLiteral("^CWD="))).value(0).mid(4);
-        // The tool inherits a descriptor, as from a careless caller; its workers must not.
-        const QString out =
-            environment.filter(QRegularExpression(QStringLiteral("^STDOUT="))).value(0).mid(7);
-        arguments =
-            QStringList{"-c",
-                        "exec 7</dev/null; exec \"$0\" \"$@\"" + (out.isEmpty() ? "" : " >" + out),
-                        KQ_TOOL} +
-            arguments;
-        QString program = QStringLiteral("/bin/sh");
-        if (environment.contains(QStringLiteral("AS=nobody")) && ::geteuid() == 0)
-            arguments = AsNobody({std::exchange(program, QStringLiteral("setpriv"))}) + arguments;
-        return RunProgram(program, arguments, environment,
-                          listFile ? QByteArray() : Expand(QString::fromUtf8(list)).toUtf8(), cwd,
-                          20000);
+        const QByteArray input = Expand(QString::fromUtf8(list)).toUtf8();
+        const bool listFile = args.contains(u"@LIST@") && WriteBytes(Expand("@LIST@"), input);
+        const bool nobody = environment.contains("AS=nobody") && ::geteuid() == 0;
+        return RunProgram(nobody ? "setpriv" : "/bin/sh",
+                          nobody ? AsNobody(QStringList{"/bin/sh"} + arguments) : arguments,
+                          environment, listFile ? QByteArray() : input, {}, 20000);
     }
 
     void Row(const char* name, const char* args, const char* env, const char* list, int exit,
@@ -154,30 +131,11 @@ class TestReportTool : public QObject {
 
 private slots:
     void initTestCase() {
-        // The fixtures, for an ordinary user to read too: copies of the samples under other
-        // names and cases, links (one a cycle), pipes, an unreadable file, a broken library,
-        // descriptions that hang, crash or take memory, files with unusual names.
-        const QString tmp = m_fixtures.path(),
-                      fixtures = "cd \"$1\" && M=\"$2\" F=\"$3\" && mkdir -p tree/a/deep tree/b "
-                                 "tree/empty folder broken && "
-                                 "cp $M/sample.png tree/a/deep/still.Png && cp $M/sample.avi "
-                                 "tree/a/x.AVI && cp $M/sample.mp3 tree/a/song.mp3 && "
-                                 "cp $M/sample.mp4 tree/b/clip.MP4 && cp $M/sample.ts tree/c.ts && "
-                                 "cp $M/notes.txt $M/sample.wav tree && "
-                                 "cp $M/sample.mp4 tree/noext && cp $M/sample.mp4 "
-                                 "tree/clip.mp4.txt && cp $M/sample.mp4 folder/inside.mp4 && "
-                                 "cp $M/sample.mp4 locked.mp4 && chmod 200 locked.mp4 && ln -s .. "
-                                 "tree/a/loop && ln -s ../a tree/b/other && "
-                                 "ln -s nowhere.mp4 dangling.mp4 && mkfifo tree/pipe.mkv pipe.mp4 "
-                                 "&& echo not a library >broken/libmediainfo.so.0 && "
-                                 "printf keep >victim && for b in hang crash allocate; do printf "
-                                 "'KQFAKEMEDIA\n!%s\n' $b >$b.kqfake; done && "
-                                 "cp $F/non-ascii.kqfake \"$4\" && cp $F/two-audio.kqfake "
-                                 "'line\nbreak.kqfake' && chmod o+rx . \"$5\"";
-        QCOMPARE(RunProgram("/bin/sh", {"-c", fixtures, "sh", tmp, kMedia, KQ_FAKE_DATA_DIR,
-                                        kFakeNonAscii, m_tmp.path()})
+        QCOMPARE(RunProgram("/bin/sh", {KQ_SOURCE_DIR "/tests/cli/fixtures.sh", m_fixtures.path(),
+                                        kMedia, KQ_FAKE_DATA_DIR, kFakeNonAscii, m_tmp.path()})
                      .exitCode,
                  0);
+        const QString tmp = m_fixtures.path();
         // Reports to join: two of this program's own, and an empty one.
         QVERIFY(WriteBytes(tmp + "/part-a.xml",
                            "<AllFileInfo>\r\n" + Elements("sample.mp4") + "</AllFileInfo>\r\n"));
@@ -210,44 +168,25 @@ private slots:
             const QByteArray path = "@MEDIA@/" + name.toUtf8();
             Row(name.toUtf8(), path, "", "", 0, name.toUtf8());
         }
-        Row("argument order", "@MEDIA@/sample.ts @MEDIA@/sample.mp4 @MEDIA@/multi.mkv", "", "", 0,
-            "sample.ts sample.mp4 multi.mkv");
-        Row("duplicates", "@MEDIA@/sample.mp4 @MEDIA@/sample.png @MEDIA@/sample.mp4", "", "", 0,
-            "sample.mp4 sample.png sample.mp4");
-        Row("relative paths",
-            "sample.mp4 ./sample.avi ../media/sample.png nowhere/../multi.mkv a&b.mp4",
-            "CWD=@MEDIA@", "", 0, "sample.mp4 sample.avi sample.png multi.mkv a&b.mp4");
-        Row("redundant separators", "@MEDIA@//sample.ts @MEDIA@/./&#x41;.png", "", "", 0,
-            "sample.ts &#x41;.png");
+        // clang-format off
+        Row("argument order", "@MEDIA@/sample.ts @MEDIA@/sample.mp4 @MEDIA@/multi.mkv", "", "", 0, "sample.ts sample.mp4 multi.mkv");
+        Row("duplicates", "@MEDIA@/sample.mp4 @MEDIA@/sample.png @MEDIA@/sample.mp4", "", "", 0, "sample.mp4 sample.png sample.mp4");
+        Row("relative paths", "sample.mp4 ./sample.avi ../media/sample.png nowhere/../multi.mkv a&b.mp4", "CWD=@MEDIA@", "", 0, "sample.mp4 sample.avi sample.png multi.mkv a&b.mp4");
+        Row("redundant separators", "@MEDIA@//sample.ts @MEDIA@/./&#x41;.png", "", "", 0, "sample.ts &#x41;.png");
         Row("sample folder", "@MEDIA@", "", "", 0, kWalk);
         Row("folder with a slash", "@MEDIA@/", "", "", 0, kWalk);
         Row("tree: any case, links not followed", "@TMP@/tree", "", "", 0, kTree);
-        Row("files beside a folder", "@TMP@/tree/a/song.mp3 @TMP@/tree/b @TMP@/tree/noext", "", "",
-            0,
-            "sample.mp3=@TMP@/tree/a/song.mp3 sample.mp4=@TMP@/tree/b/clip.MP4 "
-            "sample.mp4=@TMP@/tree/noext");
-        Row("folders in argument order", "@TMP@/tree/b @TMP@/tree/a/deep", "", "", 0,
-            "sample.mp4=@TMP@/tree/b/clip.MP4 sample.png=@TMP@/tree/a/deep/still.Png");
+        Row("files beside a folder", "@TMP@/tree/a/song.mp3 @TMP@/tree/b @TMP@/tree/noext", "", "", 0, "sample.mp3=@TMP@/tree/a/song.mp3 sample.mp4=@TMP@/tree/b/clip.MP4 sample.mp4=@TMP@/tree/noext");
+        Row("folders in argument order", "@TMP@/tree/b @TMP@/tree/a/deep", "", "", 0, "sample.mp4=@TMP@/tree/b/clip.MP4 sample.png=@TMP@/tree/a/deep/still.Png");
         Row("relative folder", "./tree/b/", "CWD=@TMP@", "", 0, "sample.mp4=@TMP@/tree/b/clip.MP4");
         Row("folder without media", "@TMP@/tree/empty", "", "", 0, "");
         Row("missing", "@TMP@/sub/../gone.mp4", "", "", 2, "", "@TMP@/gone.mp4: missing");
-        Row("left out in input order",
-            "@MEDIA@/sample.mp4 @TMP@/pipe.mp4 @TMP@/dangling.mp4 /dev/zero @MEDIA@/sample.png", "",
-            "", 2, "sample.mp4 sample.png",
-            "@TMP@/pipe.mp4: not a regular file|@TMP@/dangling.mp4: missing (broken "
-            "link)|/dev/zero: not a regular file");
-        Row("unreadable", "@TMP@/locked.mp4 @MEDIA@/sample.png", "AS=nobody", "", 2, "sample.png",
-            "@TMP@/locked.mp4: not readable");
-        Row("list: LF, a folder left out", "--files-from @LIST@", "",
-            "@MEDIA@/sample.png\n@TMP@/folder\n@MEDIA@/sample.avi\n", 2, "sample.png sample.avi",
-            "@TMP@/folder: not a regular file");
-        Row("list: CR LF and blank lines", "--files-from @LIST@", "",
-            "\n@MEDIA@/sample.mp4\r\n\r\n\n@MEDIA@/multi.mkv", 0, "sample.mp4 multi.mkv");
-        Row("list on standard input", "--files-from -", "",
-            "@MEDIA@/sample.wav\r\n@MEDIA@/notes.txt\r\n@MEDIA@/a&b.mp4\r\n", 0,
-            "sample.wav notes.txt a&b.mp4");
-        Row("list relative to the working folder", "--files-from -", "CWD=@MEDIA@",
-            "sample.ts\n./sample.avi\n", 0, "sample.ts sample.avi");
+        Row("left out in input order", "@MEDIA@/sample.mp4 @TMP@/pipe.mp4 @TMP@/dangling.mp4 /dev/zero @MEDIA@/sample.png", "", "", 2, "sample.mp4 sample.png", "@TMP@/pipe.mp4: not a regular file|@TMP@/dangling.mp4: missing (broken link)|/dev/zero: not a regular file");
+        Row("unreadable", "@TMP@/locked.mp4 @MEDIA@/sample.png", "AS=nobody", "", 2, "sample.png", "@TMP@/locked.mp4: not readable");
+        Row("list: LF, a folder left out", "--files-from @LIST@", "", "@MEDIA@/sample.png\n@TMP@/folder\n@MEDIA@/sample.avi\n", 2, "sample.png sample.avi", "@TMP@/folder: not a regular file");
+        Row("list: CR LF and blank lines", "--files-from @LIST@", "", "\n@MEDIA@/sample.mp4\r\n\r\n\n@MEDIA@/multi.mkv", 0, "sample.mp4 multi.mkv");
+        Row("list on standard input", "--files-from -", "", "@MEDIA@/sample.wav\r\n@MEDIA@/notes.txt\r\n@MEDIA@/a&b.mp4\r\n", 0, "sample.wav notes.txt a&b.mp4");
+        Row("list relative to the working folder", "--files-from -", "CWD=@MEDIA@", "sample.ts\n./sample.avi\n", 0, "sample.ts sample.avi");
         QByteArray many, entries, leftOut;
         for (int i = 0; i < 50; ++i) { // every element as a build in memory would have it
             many += "@MEDIA@/multi.mkv\n@MEDIA@/sample.mp4\n@TMP@/gone.mp4\n@MEDIA@/"
@@ -256,30 +195,20 @@ private slots:
             leftOut += "@TMP@/gone.mp4: missing|";
         }
         Row("300 files, streamed", "--files-from -", "", many, 2, entries, leftOut);
-        Row("-0: names with line breaks", "-0 --files-from -", kFake,
-            "@TMP@/line\nbreak.kqfake@NUL@@FAKE@/two-audio.kqfake@NUL@", 0,
-            "fake:two-audio=@TMP@/line\nbreak.kqfake fake:two-audio");
-        Row("merge in order", "--merge @TMP@/part-b.xml @TMP@/empty.xml @TMP@/part-a.xml", "", "",
-            0, "multi.mkv sample.png sample.mp4");
-        Row("merge empty reports", "--merge @TMP@/empty.xml -o @OUT@/report.xml @TMP@/empty.xml",
-            "", "", 0, "");
-        Row("-o, some left out", "-o @OUT@/report.xml @TMP@/gone.avi @MEDIA@/sample.avi", "", "", 2,
-            "sample.avi", "@TMP@/gone.avi: missing");
-        Row("--output= after the paths", "@MEDIA@/a&b.mp4 --output=@OUT@/report.xml", "", "", 0,
-            "a&b.mp4");
-        Row("-o, nothing reportable", "-o @OUT@/report.xml @TMP@/gone.avi", "", "", 2, "",
-            "@TMP@/gone.avi: missing");
+        Row("-0: names with line breaks", "-0 --files-from -", kFake, "@TMP@/line\nbreak.kqfake@NUL@@FAKE@/two-audio.kqfake@NUL@", 0, "fake:two-audio=@TMP@/line\nbreak.kqfake fake:two-audio");
+        Row("merge in order", "--merge @TMP@/part-b.xml @TMP@/empty.xml @TMP@/part-a.xml", "", "", 0, "multi.mkv sample.png sample.mp4");
+        Row("merge empty reports", "--merge @TMP@/empty.xml -o @OUT@/report.xml @TMP@/empty.xml", "", "", 0, "");
+        Row("-o, some left out", "-o @OUT@/report.xml @TMP@/gone.avi @MEDIA@/sample.avi", "", "", 2, "sample.avi", "@TMP@/gone.avi: missing");
+        Row("--output= after the paths", "@MEDIA@/a&b.mp4 --output=@OUT@/report.xml", "", "", 0, "a&b.mp4");
+        Row("-o, nothing reportable", "-o @OUT@/report.xml @TMP@/gone.avi", "", "", 2, "", "@TMP@/gone.avi: missing");
         for (const char* locale :
              {"LC_ALL=C", "LANG=C", "LC_ALL=POSIX", "LANG=C.UTF-8 LC_CTYPE=C",
               "LC_CTYPE=C.UTF-8 LC_ALL=C", "", "LANG=en_US.UTF-8", "LC_ALL=de_DE.UTF-8",
               "LANG=C.UTF-8 LC_TIME=en_GB.UTF-8", "LANG=C LC_CTYPE=ja_JP.eucJP"})
             Row(locale, "@MEDIA@/clip-été-日本.mp4", locale, "", 0, "clip-été-日本.mp4");
         Row("LC_ALL=C, folder", "@MEDIA@", "LC_ALL=C", "", 0, kWalk);
-        Row("LANG=C, list", "--files-from -", "LANG=C", "@MEDIA@/clip-été-日本.mp4\n", 0,
-            "clip-été-日本.mp4");
-        Row("LC_ALL=C, non-ASCII missing and output",
-            "-o @OUT@/été.xml @TMP@/été.mp4 @MEDIA@/clip-été-日本.mp4", "LC_ALL=C", "", 2,
-            "clip-été-日本.mp4", "@TMP@/été.mp4: missing");
+        Row("LANG=C, list", "--files-from -", "LANG=C", "@MEDIA@/clip-été-日本.mp4\n", 0, "clip-été-日本.mp4");
+        Row("LC_ALL=C, non-ASCII missing and output", "-o @OUT@/été.xml @TMP@/été.mp4 @MEDIA@/clip-été-日本.mp4", "LC_ALL=C", "", 2, "clip-été-日本.mp4", "@TMP@/été.mp4: missing");
         for (const char* jobs : {"-j 1", "-j 2", "--jobs=40"})
             Row(jobs,
                 QByteArray(jobs) +
@@ -288,18 +217,11 @@ private slots:
                 "", "", 0,
                 "multi.mkv sample.mp4 sample.png sample.ts sample.avi sample.mp3 sample.wav "
                 "multi.mkv");
-        Row("fake: two files, two left out",
-            "@FAKE@/two-video-one-audio.kqfake @FAKE@/absent.kqfake @FAKE@/not-media.txt "
-            "@FAKE@/two-audio.kqfake",
-            kFake, "", 2, "fake:two-files",
-            "@FAKE@/absent.kqfake: missing|@FAKE@/not-media.txt: not opened by the library");
-        Row("fake: non-ASCII path and values, twice", "@TMP@/@NA@ @TMP@/@NA@", kFake, "", 0,
-            "fake:non-ascii fake:non-ascii");
+        Row("fake: two files, two left out", "@FAKE@/two-video-one-audio.kqfake @FAKE@/absent.kqfake @FAKE@/not-media.txt @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-files", "@FAKE@/absent.kqfake: missing|@FAKE@/not-media.txt: not opened by the library");
+        Row("fake: non-ASCII path and values, twice", "@TMP@/@NA@ @TMP@/@NA@", kFake, "", 0, "fake:non-ascii fake:non-ascii");
         Row("fake: escapes", "@FAKE@/escapes.kqfake", kFake, "", 0, "fake:escapes");
-        Row("hang", "--timeout 1 @TMP@/hang.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2,
-            "fake:two-audio", "@TMP@/hang.kqfake: took longer than the time limit of 1 s");
-        Row("crash", "@TMP@/crash.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio",
-            "@TMP@/crash.kqfake: the media library crashed (SIGABRT)");
+        Row("hang", "--timeout 1 @TMP@/hang.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/hang.kqfake: took longer than the time limit of 1 s");
+        Row("crash", "@TMP@/crash.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/crash.kqfake: the media library crashed (SIGABRT)");
         if (kAddressLimits) {
             Row("allocate", "--memory-limit 256 @TMP@/allocate.kqfake @FAKE@/two-audio.kqfake",
                 kFake, "", 2, "fake:two-audio",
@@ -314,17 +236,17 @@ private slots:
         for (const auto& [escape, outcome] : kEscapes) {
             const QByteArray kind = Words(escape)[0].toUtf8(),
                              file = "@TMP@/escape-" + kind + ".kqfake";
-            const bool blocked = !QByteArray(outcome).contains(':');
+            const bool blocked = QByteArray(outcome).contains(' ');
             for (const char* user : {"", "AS=nobody"})
                 Row("escape: " + kind + (*user ? " (as nobody)" : ""),
                     file + " @FAKE@/two-audio.kqfake", QByteArray(kFake) + " " + user, "",
                     2 - !blocked * 2,
                     blocked ? "fake:two-audio"
-                            : "outcome:" + QByteArray(outcome) + " fake:two-audio",
+                            : "escape:" + kind + ':' + outcome + " fake:two-audio",
                     blocked ? file + ": blocked: the media library tried to " + outcome : "");
         }
-        Row("real endless loop", "--timeout 2 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "",
-            2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 2 s");
+        Row("real endless loop", "--timeout 2 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "", 2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 2 s");
+        // clang-format on
     }
     void reports() {
         QFETCH(QString, args);
@@ -398,48 +320,31 @@ private slots:
             QTest::newRow(name) << QString::fromUtf8(args) << QString::fromUtf8(env)
                                 << QString::fromUtf8(text) << QByteArray(input) << exit;
         };
-        row("no path", "",
-            "kqmediareport: no media file or directory given\nTry 'kqmediareport --help'.\n");
+        // clang-format off
+        row("no path", "", "kqmediareport: no media file or directory given\nTry 'kqmediareport --help'.\n");
         row("only an output file", "-o @OUT@/r.xml", "no media file or directory given");
-        row("a list of blank lines", "--files-from - -o @OUT@/r.xml",
-            "no media file or directory given", "", "\r\n\n");
+        row("a list of blank lines", "--files-from - -o @OUT@/r.xml", "no media file or directory given", "", "\r\n\n");
         row("unknown option", "-o @OUT@/r.xml --bogus @MEDIA@/sample.mp4", "bogus");
         row("-o without a file", "@MEDIA@/sample.mp4 -o", "'-o'");
-        row("no workers", "-j 0 @MEDIA@/sample.mp4",
-            "kqmediareport: -j wants a number from 1 to 256\n");
+        row("no workers", "-j 0 @MEDIA@/sample.mp4", "kqmediareport: -j wants a number from 1 to 256\n");
         row("too many workers", "-j 257 @MEDIA@/sample.mp4", "-j wants a number from 1 to 256");
-        row("no time", "--timeout 0 @MEDIA@/sample.mp4",
-            "kqmediareport: --timeout wants seconds from 1 to 86400\n");
-        row("negative memory", "--memory-limit -5 @MEDIA@/sample.mp4",
-            "kqmediareport: --memory-limit wants a number of MiB\n");
-        row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4",
-            "kqmediareport: cannot read the list @OUT@/absent.txt: ");
-        row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png",
-            "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
-        row("library unusable",
-            "-j 1 @FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake @FAKE@/escapes.kqfake",
-            "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n",
-            "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
-        row("merge: not a report",
-            "--merge @TMP@/part-a.xml @FAKE@/two-audio.kqfake -o @OUT@/r.xml",
-            "kqmediareport: @FAKE@/two-audio.kqfake: not a report: line 1 is not what a report of "
-            "this program has there\n");
-        row("merge: LF line breaks", "--merge @FAKE@/expected/two-audio.xml",
-            "not a report: line 1 is");
+        row("no time", "--timeout 0 @MEDIA@/sample.mp4", "kqmediareport: --timeout wants seconds from 1 to 86400\n");
+        row("negative memory", "--memory-limit -5 @MEDIA@/sample.mp4", "kqmediareport: --memory-limit wants a number of MiB\n");
+        row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4", "kqmediareport: cannot read the list @OUT@/absent.txt: ");
+        row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
+        row("library unusable", "-j 1 @FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake @FAKE@/escapes.kqfake", "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n", "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
+        row("merge: not a report", "--merge @TMP@/part-a.xml @FAKE@/two-audio.kqfake -o @OUT@/r.xml", "kqmediareport: @FAKE@/two-audio.kqfake: not a report: line 1 is not what a report of this program has there\n");
+        row("merge: LF line breaks", "--merge @FAKE@/expected/two-audio.xml", "not a report: line 1 is");
         row("merge: a value not escaped", "--merge @TMP@/raw.xml", "not a report: line 5 is");
         row("merge: more after the report", "--merge @TMP@/more.xml", "not a report: line 30 is");
         row("merge: cut short", "--merge @OUT@/report.xml", "not a report: line 1 is");
-        row("merge: missing part", "--merge @TMP@/part-a.xml @OUT@/absent.xml",
-            "kqmediareport: @OUT@/absent.xml: ");
-        row("missing worker", "-o @OUT@/r.xml @MEDIA@/sample.mp4",
-            "kqmediareport: cannot start the analysis worker /nonexistent/kqmediaworker",
-            "KQ_MEDIA_WORKER=/nonexistent/kqmediaworker");
+        row("merge: missing part", "--merge @TMP@/part-a.xml @OUT@/absent.xml", "kqmediareport: @OUT@/absent.xml: ");
+        row("missing worker", "-o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot start the analysis worker /nonexistent/kqmediaworker", "KQ_MEDIA_WORKER=/nonexistent/kqmediaworker");
         for (const char* target :
              {"@OUT@/missing/r.xml", "@OUT@/report.xml/r.xml", "@OUT@", "/proc/kqmediareport.xml"})
             row(target, QByteArray("-o ") + target + " @MEDIA@/sample.mp4",
                 QByteArray("kqmediareport: cannot write ") + target + ": ");
-        row("a full disk on standard output", "@MEDIA@/sample.mp4",
-            "kqmediareport: cannot write the report to standard output\n", "STDOUT=/dev/full");
+        row("a full disk on standard output", "@MEDIA@/sample.mp4", "kqmediareport: cannot write the report to standard output\n", "STDOUT=/dev/full");
         const char* help = "Usage:|--files-from <list>|--null|--output <file>|--jobs <n>|--timeout "
                            "<seconds>|--memory-limit <MiB>|--merge|--sandbox|--version|path";
         row("--help", "--help", help, "", "", 0);
@@ -449,10 +354,11 @@ private slots:
         // Every layer holds on the machines this is tested on, but the memory limit in checked
         // builds.
         row("--sandbox", "--sandbox",
-            QByteArray("system call filter: active (|read-only file system: active (|network "
-                       "namespace: active (|descriptors closed: active (|resource limits: ") +
+            QByteArray("system call filter: active (|read-only file system: active (|network namespace: "
+                       "active (|descriptors closed: active (|resource limits: ") +
                 (kAddressLimits ? "active (" : "missing ("),
             "", "", kAddressLimits ? 0 : 3);
+        // clang-format on
     }
     void otherRuns() {
         QFETCH(QString, args);
@@ -485,11 +391,7 @@ private slots:
     void runInProgress() {
         for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
             QProcess tool;
-            tool.setProcessEnvironment([] {
-                auto env = QProcessEnvironment::systemEnvironment();
-                env.insert("LD_LIBRARY_PATH", KQ_FAKE_LIBRARY_ROOT "/full");
-                return env;
-            }());
+            tool.setEnvironment(QProcess::systemEnvironment() << kFake);
             const QStringList output =
                 signal == SIGTERM ? QStringList()
                                   : QStringList{"-o", m_tmp.filePath(QStringLiteral("report.xml"))};

@@ -177,34 +177,18 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
 }
 
 bool Unescape(const std::string& text, std::string* out) {
+    static const std::string escapes = "\\ntr", meanings = "\\\n\t\r";
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            *out += text[i];
-            continue;
-        }
-        switch (++i < text.size() ? text[i] : '?') {
-        case '\\':
-            *out += '\\';
-            break;
-        case 'n':
-            *out += '\n';
-            break;
-        case 't':
-            *out += '\t';
-            break;
-        case 'r':
-            *out += '\r';
-            break;
-        case 'x': { // the character U+00HH, in UTF-8
+        const char next = text[i] != '\\' ? 0 : ++i < text.size() ? text[i] : '?';
+        if (next == 'x') { // the character U+00HH, in UTF-8
             const long c = std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16);
             *out += c < 0x80 ? std::string(1, char(c))
                              : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
             i += 2;
-            break;
-        }
-        default:
+        } else if (next && escapes.find(next) == std::string::npos)
             return false;
-        }
+        else
+            *out += next ? meanings[escapes.find(next)] : text[i];
     }
     return true;
 }
@@ -306,16 +290,15 @@ KQ_EXPORT const wchar_t* MediaInfo_Option(void* handle, const wchar_t* option,
         Log(#name);                                                                                \
         return nullptr;                                                                            \
     }
-KQ_UNCALLED(MediaInfoList_New)
-KQ_UNCALLED(MediaInfoList_Delete)
-KQ_UNCALLED(MediaInfoList_Open) KQ_UNCALLED(MediaInfo_Open_Buffer_Init)
-    KQ_UNCALLED(MediaInfo_Open_Buffer_Continue) KQ_UNCALLED(MediaInfo_Open_Buffer_Continue_GoTo_Get)
-        KQ_UNCALLED(MediaInfo_Open_Buffer_Finalize) KQ_UNCALLED(MediaInfoList_Close)
-            KQ_UNCALLED(MediaInfo_Inform) KQ_UNCALLED(MediaInfoList_Inform)
-                KQ_UNCALLED(MediaInfo_GetI) KQ_UNCALLED(MediaInfoList_GetI)
-                    KQ_UNCALLED(MediaInfoList_Get) KQ_UNCALLED(MediaInfoList_Option)
-                        KQ_UNCALLED(MediaInfo_State_Get) KQ_UNCALLED(MediaInfoList_State_Get)
-                            KQ_UNCALLED(MediaInfo_Count_Get) KQ_UNCALLED(MediaInfoList_Count_Get)
+// clang-format off
+KQ_UNCALLED(MediaInfoList_New) KQ_UNCALLED(MediaInfoList_Delete) KQ_UNCALLED(MediaInfoList_Open)
+KQ_UNCALLED(MediaInfo_Open_Buffer_Init) KQ_UNCALLED(MediaInfo_Open_Buffer_Continue)
+KQ_UNCALLED(MediaInfo_Open_Buffer_Continue_GoTo_Get) KQ_UNCALLED(MediaInfo_Open_Buffer_Finalize)
+KQ_UNCALLED(MediaInfoList_Close) KQ_UNCALLED(MediaInfo_Inform) KQ_UNCALLED(MediaInfoList_Inform)
+KQ_UNCALLED(MediaInfo_GetI) KQ_UNCALLED(MediaInfoList_GetI) KQ_UNCALLED(MediaInfoList_Get)
+KQ_UNCALLED(MediaInfoList_Option) KQ_UNCALLED(MediaInfo_State_Get)
+KQ_UNCALLED(MediaInfoList_State_Get) KQ_UNCALLED(MediaInfo_Count_Get)
+KQ_UNCALLED(MediaInfoList_Count_Get)
 #ifndef KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES
-                                KQ_UNCALLED(MediaInfoList_Count_Get_Files)
+KQ_UNCALLED(MediaInfoList_Count_Get_Files)
 #endif

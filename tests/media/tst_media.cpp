@@ -14,14 +14,18 @@ using namespace kqtest;
 
 class TestMedia : public QObject {
     Q_OBJECT
-    FakeLog m_calls;
-    FakeLog m_loads{"KQ_FAKE_MEDIAINFO_LOAD_LOG"};
+    QTemporaryDir m_logs; // the calls and the loads, as the fake logs them
     const QString m_file = FakeDataPath(QStringLiteral("two-video-one-audio.kqfake"));
+
+    QStringList Logged(const char* log) const {
+        return QString::fromUtf8(ReadBytes(m_logs.filePath(log))).split(u'\n', Qt::SkipEmptyParts);
+    }
 
 private slots:
     void init() {
-        m_calls.Clear();
-        m_loads.Clear();
+        for (const char* log : {"KQ_FAKE_MEDIAINFO_LOG", "KQ_FAKE_MEDIAINFO_LOAD_LOG"})
+            QFile::remove(m_logs.filePath(log)),
+                qputenv(log, QFile::encodeName(m_logs.filePath(log)));
     }
 
     void missingLibraryAnswersTheFailureText() {
@@ -42,7 +46,8 @@ private slots:
         QCOMPARE(handle.Get(kStreamVideo, 1, QStringLiteral("Width")),
                  QStringLiteral("Unable to load ") + FakeLibraryPath("full"));
         QCOMPARE(MediaLibrary_LoadCount(), 0u);
-        QCOMPARE(m_calls.Lines() + m_loads.Lines(), QStringList());
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOG") + Logged("KQ_FAKE_MEDIAINFO_LOAD_LOG"),
+                 QStringList());
     }
 
     void loadsAreCountedAndTheFileReleasedAtZero() {
@@ -54,15 +59,15 @@ private slots:
         QCOMPARE(MediaLibrary_Load(), 1);
         QCOMPARE(MediaLibrary_LoadCount(), 2u);
         MediaLibrary_Unload();
-        QCOMPARE(m_loads.Lines(), QStringList{"Loaded"});
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOAD_LOG"), QStringList{"Loaded"});
         first.reset();
         QCOMPARE(MediaLibrary_LoadCount(), 0u);
-        QCOMPARE(m_loads.Lines(), QStringList({"Loaded", "Unloaded"}));
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOAD_LOG"), QStringList({"Loaded", "Unloaded"}));
         // The other handle must not reach into the released file.
         QVERIFY(!second->IsReady());
         QCOMPARE(second->Open(m_file), std::size_t(0));
         second.reset();
-        QCOMPARE(m_calls.Lines(), QStringList({"New", "New", "Delete"}));
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOG"), QStringList({"New", "New", "Delete"}));
     }
 
     void callsPassTheirArgumentsAndCopyTheReplies() {
@@ -78,7 +83,7 @@ private slots:
         QCOMPARE(handle.Get(kStreamGeneral, 0, QStringLiteral("Größe"), kInfoName, 1), QString());
         QCOMPARE(handle.Get(kStreamGeneral, 0, QString()), QString());
         handle.Close();
-        QCOMPARE(m_calls.Lines(),
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOG"),
                  QStringList({"New", "Option Internet No", "Open ", "Open " + m_file,
                               "Get 0 0 Title 1 0", "Get 1 1 Format_Version 1 0",
                               "Get 0 0 Größe 0 1", "Get 0 0  1 0", "Close"}));
@@ -94,7 +99,7 @@ private slots:
         QCOMPARE(handle.Open(m_file), std::size_t(1));
         QCOMPARE(handle.Get(kStreamAudio, 0, QStringLiteral("Language")), QStringLiteral("en"));
         QCOMPARE(MediaLibrary_Load(), -1);
-        QCOMPARE(m_loads.Lines(), QStringList{"Loaded"});
+        QCOMPARE(Logged("KQ_FAKE_MEDIAINFO_LOAD_LOG"), QStringList{"Loaded"});
     }
 };
 

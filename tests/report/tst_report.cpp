@@ -1,6 +1,6 @@
 // The report's building blocks in this process: reading stream counts, writing into a pipe,
-// the worker protocol, a run's progress and cancelling, and its workers. Whole reports are
-// checked through kqmediareport (tests/cli).
+// the worker protocol, a run's progress and cancelling, its workers, and finding a program.
+// Whole reports are checked through kqmediareport (tests/cli).
 
 #include "FakeMediaInfoSupport.h"
 #include "media/MediaInfoHandle.h"
@@ -82,20 +82,19 @@ private slots:
         QByteArray oversized(4, '\0');
         qToLittleEndian<quint32>(kMaxFrameBytes + 1, oversized.data());
         const int complete = int(FrameState::Complete);
+        // clang-format off
         QTest::newRow("not opened") << notOpened << complete << true << QString();
         QTest::newRow("opened") << opened << complete << true << QString();
-        QTest::newRow("library unusable")
-            << FrameUnusableLibrary("no lib") << complete << true << "no lib";
-        QTest::newRow("unusable, no reason")
-            << FrameUnusableLibrary({}) << complete << false << QString();
-        QTest::newRow("cut short")
-            << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
+        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << true << "no lib";
+        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << false << QString();
+        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
         QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << false << QString();
         QByteArray unknown = opened, trailing = opened + 'x';
         unknown[4] = 3; // a report's values behind a kind that is none
         qToLittleEndian<quint32>(opened.size() - 3, trailing.data());
         QTest::newRow("unknown kind") << unknown << complete << false << QString();
         QTest::newRow("trailing byte") << trailing << complete << false << QString();
+        // clang-format on
     }
     void brokenRepliesAreRejected() {
         QFETCH(QByteArray, frame);
@@ -139,19 +138,6 @@ private slots:
         QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1); // no worker left, running or unreaped
     }
 
-    // A worker fixes its own locale: one that names a locale this machine lacks must not keep
-    // it from opening non-ASCII names.
-    void workerOpensNonAsciiNamesUnderAnyLocale() {
-        const QString path = m_dir.filePath(QStringLiteral("vidéo-日本.kqfake"));
-        QVERIFY(WriteDescription(path, {"0 0 Format=X"}));
-        qputenv("LC_ALL", "de_DE.UTF-8");
-        AnalysisRun run;
-        const QList<FileAnalysis> files = Analyse({path}, AnalysisOptions(), &run);
-        qunsetenv("LC_ALL");
-        QCOMPARE(files.value(0).reason, QString());
-        QVERIFY(files.value(0).report.has_value());
-    }
-
     // The mailer is looked up as the shell looks up a program: an unset PATH is the system's.
     void programsAreFoundOnTheDefaultPath() {
         const QByteArray path = qgetenv("PATH");
@@ -167,11 +153,10 @@ private slots:
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no limits")
-            << QByteArray("exit 70") << "the analysis worker @ could not set up its limits"
-            << "";
-        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << ""
-                                      << "the analysis worker sent a broken reply";
+        // clang-format off
+        QTest::newRow("no limits") << QByteArray("exit 70") << "the analysis worker @ could not set up its limits" << "";
+        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << "the analysis worker sent a broken reply";
+        // clang-format on
     }
     void brokenWorkers() {
         QFETCH(QByteArray, script);

@@ -44,16 +44,12 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& argument
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
-    ProgramRun run;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
     }
-    run.finished = process.exitStatus() == QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return {process.exitStatus() == QProcess::NormalExit, process.exitCode(),
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 } // namespace kqtest
