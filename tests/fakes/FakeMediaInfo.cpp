@@ -25,8 +25,8 @@
 // KQ_FAKE_MEDIAINFO_LOG names a file (or "stderr": standard error, with lines that start
 // "kqfake: ") that gets one line per call: "New", "Delete", "Close", "Open <path>",
 // "Get <kind> <number> <parameter> <info> <search>", "Option <option> <value>", or the entry
-// point's name. KQ_FAKE_MEDIAINFO_LOAD_LOG gets "Loaded" and "Unloaded". Built without
-// MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without MediaInfoList_Count_Get_Files
+// point's name; and "Loaded" and "Unloaded" when the library is mapped and unmapped. Built
+// without MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without MediaInfoList_Count_Get_Files
 // (KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES) when asked to.
 
 #include <algorithm>
@@ -80,8 +80,8 @@ std::string Narrow(const wchar_t* text) {
     return text ? Utf8<std::string>(std::wstring(text), std::wcstombs) : "<null>";
 }
 
-void Append(const char* variable, const std::string& line) {
-    const char* file = std::getenv(variable);
+void Log(const std::string& line) {
+    const char* file = std::getenv("KQ_FAKE_MEDIAINFO_LOG");
     if (!file || !*file)
         return;
     // A worker may write no file: there the log goes to standard error.
@@ -91,19 +91,16 @@ void Append(const char* variable, const std::string& line) {
     if (fd >= 0 && ::write(fd, text.data(), text.size()) >= 0 && !toError)
         ::close(fd);
 }
-void Log(const std::string& line) {
-    Append("KQ_FAKE_MEDIAINFO_LOG", line);
-}
 
 // Handles still alive when the file is unmapped are freed with it.
 std::set<FakeHandle*>* g_live = new std::set<FakeHandle*>;
 FakeHandle g_shared; // replies of calls made without a handle
 
 __attribute__((constructor)) void OnLoad() {
-    Append("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Loaded");
+    Log("Loaded");
 }
 __attribute__((destructor)) void OnUnload() {
-    Append("KQ_FAKE_MEDIAINFO_LOAD_LOG", "Unloaded");
+    Log("Unloaded");
     for (FakeHandle* handle : *g_live)
         delete handle;
     delete g_live;
@@ -118,16 +115,6 @@ const wchar_t* Reply(void* handle, const std::wstring& text) {
     return h->reply.c_str();
 }
 
-long Connect(int family, const std::string& path, bool abstract) {
-    sockaddr_un local{AF_UNIX, {}};
-    path.copy(local.sun_path + abstract, sizeof local.sun_path - 2);
-    sockaddr_in inet{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
-    const int fd = ::socket(family, SOCK_STREAM, 0);
-    return fd < 0              ? -1
-           : family == AF_UNIX ? ::connect(fd, reinterpret_cast<sockaddr*>(&local), sizeof local)
-                               : ::connect(fd, reinterpret_cast<sockaddr*>(&inet), sizeof inet);
-}
-
 std::string Escape(const std::string& kind, const std::string& path, const std::string& self) {
     const pid_t parent = ::getppid();
     long result = -1;
@@ -138,9 +125,15 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         {"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd}, {"bpf", SYS_bpf},
         {"keyctl", SYS_keyctl},        {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
     errno = 0;
-    if (kind == "network" || kind == "unix-connect" || kind == "abstract-connect")
-        result = Connect(kind == "network" ? AF_INET : AF_UNIX, path, kind[0] == 'a');
-    else if (kind == "write" || kind == "modify-media")
+    if (const bool named = kind == "unix-connect" || kind == "abstract-connect";
+        named || kind == "network") { // to path, or to a port on this machine
+        sockaddr_un socketPath{AF_UNIX, {}};
+        path.copy(socketPath.sun_path + (kind[0] == 'a'), sizeof socketPath.sun_path - 2);
+        sockaddr_in inet{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
+        const int fd = ::socket(named ? AF_UNIX : AF_INET, SOCK_STREAM, 0);
+        result = named ? ::connect(fd, reinterpret_cast<sockaddr*>(&socketPath), sizeof socketPath)
+                       : ::connect(fd, reinterpret_cast<sockaddr*>(&inet), sizeof inet);
+    } else if (kind == "write" || kind == "modify-media")
         result = kind == "write" ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
                                  : ::open(self.c_str(), O_RDWR);
     else if (kind == "delete")

@@ -37,7 +37,7 @@ QList<FileAnalysis> Analyse(const QStringList& paths, const AnalysisOptions& opt
 class TestReport : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QString Path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+    QString Path(const char* name) const { return m_dir.filePath(name); }
 
 private slots:
     void initTestCase() {
@@ -117,8 +117,7 @@ private slots:
         QStringList paths;
         for (const char* name : {"a", "b", "hang", "c", "d", "e"}) {
             paths << Path(name);
-            QVERIFY(WriteDescription(paths.last(),
-                                     {name == QLatin1String("hang") ? "!hang" : "!sleep 100"}));
+            QVERIFY(WriteDescription(paths.last(), {name == "hang" ? "!hang" : "!sleep 100"}));
         }
         AnalysisOptions options;
         options.workers = 2;
@@ -169,7 +168,7 @@ private slots:
         options.workerProgram = Path("worker");
         AnalysisRun run;
         const QList<FileAnalysis> files =
-            Analyse({FakeDataPath(QStringLiteral("two-audio.kqfake"))}, options, &run);
+            Analyse({FakeDataPath("two-audio.kqfake")}, options, &run);
         QCOMPARE(run.failure, failure.replace("@", Path("worker")));
         QCOMPARE(files.value(0).reason, reason);
     }

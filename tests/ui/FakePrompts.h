@@ -18,25 +18,25 @@ public:
 
     QStringList GetOpenFileNames(QWidget*, const QStringList& nameFilters) override {
         openFilters.append(nameFilters);
-        said.append(QStringLiteral("open"));
+        said.append("open");
         return openAnswers.isEmpty() ? QStringList() : openAnswers.dequeue();
     }
     QString GetSaveFileName(QWidget*, const QString& defaultName,
                             const QString& nameFilter) override {
-        said.append(QStringLiteral("save ") + defaultName + QLatin1Char(' ') + nameFilter);
+        said.append("save " + defaultName + ' ' + nameFilter);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.dequeue();
     }
     void ShowWarning(QWidget*, const QString& caption, const QString& text) override {
-        said.append(caption + QStringLiteral(" warns: ") + text);
+        said.append(caption + " warns: " + text);
     }
     void ShowNotice(QWidget*, const QString& caption, const QString& text) override {
-        said.append(caption + QStringLiteral(" notes: ") + text);
+        said.append(caption + " notes: " + text);
     }
     void ShowLeftOut(QWidget*, const QString& caption, const QList<LeftOutFile>& files) override {
         QStringList lines;
         for (const LeftOutFile& file : files)
-            lines.append(file.path + QStringLiteral(": ") + file.reason);
-        said.append(caption + QStringLiteral(" lists: ") + lines.join(QStringLiteral(" | ")));
+            lines.append(file.path + ": " + file.reason);
+        said.append(caption + " lists: " + lines.join(" | "));
     }
     void Beep() override { ++beeps; }
 };

@@ -12,7 +12,7 @@ using namespace kq::platform;
 
 class TestUiControls : public QObject {
     Q_OBJECT
-    const QString kUrl = QStringLiteral("https://www.kqmedia.example/");
+    const QString kUrl = "https://www.kqmedia.example/";
     QTemporaryDir m_dir;
 
     struct LabelCase {
@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(label.toolTip(), kUrl);
         label.MarkVisited(c.visited);
         // A font set from outside before each step shows whether the step sets one of its own.
-        const QFont outside(QStringLiteral("Serif"), 30);
+        const QFont outside("Serif", 30);
         QStringList seen;
         const auto step = [&](const std::function<void()>& action) {
             label.setFont(outside);
@@ -157,22 +157,22 @@ private slots:
         });
         step([&] { Send(label, QEvent(QEvent::Leave)); });
         QCOMPARE(seen, c.states);
-        // The face filled with the button colour, the text in the colour of its state.
-        QWidget parent; // on a face of its own, which the label covers
+        // The face filled with the button colour, on a magenta parent; the text in the colour
+        // of its state.
+        QWidget parent;
         QPalette magenta;
         magenta.setColor(QPalette::Window, Qt::magenta);
         parent.setPalette(magenta);
         parent.setAutoFillBackground(true);
         label.setParent(&parent);
         label.show();
-        const QImage face = parent.grab(label.geometry()).toImage();
-        label.setParent(nullptr); // the label outlives its face
-        QCOMPARE(face.pixelColor(face.width() - 1, 0), label.palette().color(QPalette::Button));
-        QVERIFY(face.text().isEmpty() && face.convertToFormat(QImage::Format_RGB32).bits() &&
-                std::count(reinterpret_cast<const QRgb*>(face.constBits()),
-                           reinterpret_cast<const QRgb*>(face.constBits()) +
-                               face.width() * face.height(),
-                           label.palette().color(QPalette::WindowText).rgba()) > 20);
+        const QImage face =
+            parent.grab(label.geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+        label.setParent(nullptr); // the label outlives its parent
+        const auto* pixels = reinterpret_cast<const QRgb*>(face.constBits());
+        QCOMPARE(QColor(pixels[face.width() - 1]), label.palette().color(QPalette::Button));
+        QVERIFY(std::count(pixels, pixels + face.width() * face.height(),
+                           label.palette().color(QPalette::WindowText).rgb()) > 20);
     }
 
     void labelNamesTheReason() {
@@ -256,7 +256,7 @@ private slots:
     void handlerCommandLine() {
         QFETCH(QString, exec);
         QFETCH(QStringList, expected);
-        const QString t = QStringLiteral("https://x.example/a b"); // stays one argument
+        const QString t = "https://x.example/a b"; // stays one argument
         QCOMPARE(QStringList{BuildHandlerCommand(exec, t)} + HandlerArguments(exec, t),
                  expected.replaceInStrings("T", t));
     }

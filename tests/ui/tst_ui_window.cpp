@@ -35,6 +35,9 @@ private slots:
         MediaLibrary_SetFileName("libmediainfo.so.0"); // the real one, not the fake
         QDir().rmdir(ReportFilePath());
         QVERIFY(WriteBytes(ReportFilePath(), kEarlier));
+        // Files for the list: a folder holds media and other files.
+        for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
+            QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
         m_p = FakePrompts();
         m_dlg = std::make_unique<CKQCheckMediaInfoDlg>(&m_p);
     }
@@ -94,8 +97,6 @@ private slots:
         for (int i = 0; i < 3; ++i) // the second is cancelled
             m_dlg->findChild<QAbstractButton*>("btnAddMedia")->click();
         // A folder is walked for media files, sorted; a file is taken as it is.
-        for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
-            QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
         QMimeData web, local;
         web.setUrls({QUrl("https://www.kqmedia.example/clip.mp4")});
         local.setUrls({QUrl::fromLocalFile("b.txt"), QUrl::fromLocalFile("f")});
@@ -127,19 +128,19 @@ private slots:
     }
 
     void openDialogMatchesWithoutRegardToCase() {
-        for (const QString name : {"CLIP.MP4", "notes.txt", "movie.avi", "noext"})
+        for (const QString name : {"CLIP.MP4", "movie.avi", "noext"}) // beside b.txt and f/
             QVERIFY(WriteBytes(name, ""));
         QFileDialog dialog;
         CWidgetPrompts::ConfigureOpenDialog(dialog, CKQCheckMediaInfoDlg::OpenFileNameFilters());
         QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
         dialog.show();
         auto* view = dialog.findChild<QAbstractItemView*>("listView");
-        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2); // Video Files
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 3); // Video Files, f/
         // All Files means every file, one without an extension too, under its own title.
         auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
         types->setCurrentIndex(8); // as the user picks it
         emit types->activated(8);
-        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 4);
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 5);
         QCOMPARE(types->currentText(), "All Files (*.*)");
     }
 
@@ -325,8 +326,6 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, paths);
         QFETCH(QString, said);
-        for (const QString name : {"b.txt", "f/x.MKV", "f/z.txt", "f/sub/a.avi"})
-            QVERIFY(QDir().mkpath(QFileInfo(name).path()) && WriteBytes(name, ""));
         qApp->setApplicationVersion("1.0");
         const auto line =
             CKQCheckMediaInfoApp::ReadCommandLine(QStringList{"/x/ui_window"} + arguments);
