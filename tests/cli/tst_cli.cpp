@@ -119,7 +119,7 @@ class TestReportTool : public QObject {
         const bool nobody = environment.contains("AS=nobody") && ::geteuid() == 0;
         return RunProgram(nobody ? "setpriv" : "/bin/sh",
                           nobody ? AsNobody(QStringList{"/bin/sh"} + arguments) : arguments,
-                          environment, listFile ? QByteArray() : input, {}, 20000);
+                          environment, listFile ? QByteArray() : input, 20000);
     }
 
     void Row(const char* name, const char* args, const char* env, const char* list, int exit,
@@ -213,7 +213,6 @@ private slots:
         Row("fake: two files, two left out", "@FAKE@/two-video-one-audio.kqfake @FAKE@/absent.kqfake @FAKE@/not-media.txt @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-files", "@FAKE@/absent.kqfake: missing|@FAKE@/not-media.txt: not opened by the library");
         Row("fake: non-ASCII path and values, twice", "@TMP@/@NA@ @TMP@/@NA@", kFake, "", 0, "fake:non-ascii fake:non-ascii");
         Row("fake: escapes", "@FAKE@/escapes.kqfake", kFake, "", 0, "fake:escapes");
-        Row("hang", "--timeout 1 @TMP@/hang.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/hang.kqfake: took longer than the time limit of 1 s");
         Row("crash", "@TMP@/crash.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/crash.kqfake: the media library crashed (SIGABRT)");
         if (kAddressLimits) {
             Row("allocate", "--memory-limit 256 @TMP@/allocate.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/allocate.kqfake: needs more memory than the limit of 256 MiB");
@@ -232,7 +231,7 @@ private slots:
                             : "escape:" + kind + ':' + outcome + " fake:two-audio",
                     blocked ? file + ": blocked: the media library tried to " + outcome : "");
         }
-        Row("real endless loop", "--timeout 2 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "", 2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 2 s");
+        Row("real endless loop", "--timeout 1 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "", 2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 1 s");
         // clang-format on
     }
     void reports() {
@@ -387,7 +386,7 @@ private slots:
                         tool.state() == QProcess::Running,
                     5000);
             else
-                QTest::qWait(500);
+                QTest::qWait(300); // the first file is done, the second hangs
             ::kill(tool.processId(), signal);
             QVERIFY(tool.waitForFinished(5000));
             QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden),

@@ -7,7 +7,8 @@
 // form does not open, so a typo cannot go unnoticed.
 //
 // Behaviours make Open misbehave the way hostile files make the real library misbehave:
-// "!hang" never returns, "!crash" aborts, "!allocate" takes touched memory without bound,
+// "!hang" never returns, "!crash" aborts, "!allocate" takes memory without bound (a limit on
+// the address space stops it at once, as no page but the first of each 64 MiB is touched),
 // "!sleep <ms>" takes that long. "!escape <kind> [path]" tries what a library taken over by a
 // crafted file would try, and answers the outcome as the Format of general stream 0
 // ("<kind>:<error name>" or "<kind>:succeeded"): network (TCP to 127.0.0.1), unix-connect (to
@@ -63,12 +64,12 @@ struct FakeHandle {
 };
 
 // Conversions independent of the caller's locale: glibc always has C.UTF-8.
+locale_t g_utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
 template <typename To, typename From>
 To Utf8(const From& text, std::size_t (*convert)(typename To::value_type*,
                                                  const typename From::value_type*, std::size_t)) {
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     To out(text.size() * 4 + 1, 0);
-    const locale_t old = ::uselocale(utf8);
+    const locale_t old = ::uselocale(g_utf8);
     out.resize(std::min(out.size(), convert(out.data(), text.c_str(), out.size())));
     ::uselocale(old);
     return out;
@@ -104,6 +105,7 @@ __attribute__((destructor)) void OnUnload() {
     for (FakeHandle* handle : *g_live)
         delete handle;
     delete g_live;
+    ::freelocale(g_utf8);
 }
 
 const wchar_t* Reply(void* handle, const std::wstring& text) {
@@ -153,11 +155,10 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         result = ::open(
             ("/proc/" + std::to_string(parent) + (kind[5] == 'm' ? "/mem" : "/cmdline")).c_str(),
             O_RDONLY);
-    else if (kind == "thread")
-        result = (errno = ::pthread_create(
-                      &thread, nullptr, [](void*) -> void* { return nullptr; }, nullptr))
-                     ? -1
-                     : 0;
+    else if (kind == "thread" &&
+             !(errno = ::pthread_create(
+                   &thread, nullptr, [](void*) -> void* { return nullptr; }, nullptr)))
+        result = 0;
     else if (kind == "vm-read-parent")
         result = ::process_vm_readv(parent, &local, 1, &remote, 1, 0);
     else if (calls.count(kind))
@@ -217,7 +218,7 @@ bool Describe(const std::string& path, FakeHandle* h) {
     if (behaviour == "crash")
         std::abort();
     for (; behaviour == "allocate";)
-        std::memset(new char[64 << 20], 1, 64 << 20);
+        *static_cast<volatile char*>(new char[64 << 20]) = 1;
     if (behaviour == "sleep")
         ::usleep(static_cast<useconds_t>(std::stol(argument) * 1000));
     if (behaviour == "escape")

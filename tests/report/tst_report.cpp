@@ -117,7 +117,7 @@ private slots:
         QStringList paths;
         for (const char* name : {"a", "b", "hang", "c", "d", "e"}) {
             paths << Path(name);
-            QVERIFY(WriteDescription(paths.last(), {name == "hang" ? "!hang" : "!sleep 100"}));
+            QVERIFY(WriteDescription(paths.last(), {*name == 'h' ? "!hang" : "!sleep 100"}));
         }
         AnalysisOptions options;
         options.workers = 2;

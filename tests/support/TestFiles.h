@@ -33,14 +33,13 @@ struct ProgramRun {
 // ("NAME=" removes NAME); input is written to standard input, which is then closed.
 inline ProgramRun RunProgram(const QString& program, const QStringList& arguments,
                              const QStringList& environment = {}, const QByteArray& input = {},
-                             const QString& workingDirectory = {}, int timeoutMs = 60000) {
+                             int timeoutMs = 60000) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) // "NAME=" removes NAME
         entry.endsWith(u'=') ? env.remove(entry.chopped(1))
                              : env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();

@@ -213,7 +213,9 @@ private slots:
         // the browser that note their arguments; mimeapps lists; desktop files of two browsers.
         const QString dir = m_dir.filePath(QTest::currentDataTag()) + "/";
         for (const QString name : {"xdg-open", "browser"})
-            Write(dir + name, "#!/bin/sh\nprintf '%s' \"$*\" >> \"$0.args\"\nexit " + status);
+            Write(dir + name,
+                  "#!/bin/sh\nexec >/dev/null 2>&1\nprintf '%s' \"$*\" >> \"$0.args\"\nexit " +
+                      status);
         qputenv("PATH", QFile::encodeName(dir) + ':' + qgetenv("PATH"));
         for (const QString& list : lists)
             Write(dir + list.section(':', 0, 0), "[Default Applications]\n" + list.section(':', 1));

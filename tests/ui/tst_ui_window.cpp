@@ -332,7 +332,7 @@ private slots:
         QVERIFY2((line.output + line.messages).contains(said),
                  qPrintable(line.output + line.messages));
         QCOMPARE(line.showWindow, !paths.isEmpty());
-        // The window opens with them, until it is closed: Escape, or half a second later.
+        // The window opens with them, until it is closed: Escape, or a moment later.
         int ticks = 0;
         QStringList listed;
         QTimer user;
@@ -344,7 +344,7 @@ private slots:
                 ++ticks > 1 ? dlg->reject() : QTest::keyClick(dlg->FileList(), Qt::Key_Escape);
             }
         });
-        user.start(500);
+        user.start(200);
         QCOMPARE(
             qobject_cast<CKQCheckMediaInfoApp*>(qApp)->Run(QStringList{"ui_window"} + arguments),
             0);
