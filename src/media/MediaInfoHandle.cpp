@@ -171,6 +171,8 @@ bool CMediaInfoHandle::IsReady() const {
 }
 
 QString CMediaInfoHandle::Problem() const {
+    if (IsReady())
+        return QString(); // one rule decides, so a handle that calls is one that works
     const Binding& b = State();
     if (!b.module)
         return MediaLibrary_FailureText();
@@ -180,7 +182,7 @@ QString CMediaInfoHandle::Problem() const {
             missing << QLatin1String(kMediaEntryPointNames[slot]);
     if (!missing.isEmpty())
         return QStringLiteral("%1 has no %2").arg(b.fileName, missing.join(QStringLiteral(", ")));
-    return m_handle ? QString() : QStringLiteral("%1 gave no media handle").arg(b.fileName);
+    return QStringLiteral("%1 gave no media handle").arg(b.fileName);
 }
 
 std::size_t CMediaInfoHandle::Open(const QString& path) {
