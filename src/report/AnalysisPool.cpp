@@ -76,7 +76,8 @@ QString ReasonForEnd(int status, const AnalysisOptions& options) {
     if (WIFSIGNALED(status)) {
         // A call of another architecture ends the worker with SIGSYS.
         if (WTERMSIG(status) == SIGSYS)
-            return QStringLiteral("blocked: the media library made a system call it may not make");
+            return QStringLiteral(
+                "blocked: the media library tried to make a system call it may not make");
         return QStringLiteral("the media library crashed (%1)").arg(SignalName(WTERMSIG(status)));
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitOutOfMemory)

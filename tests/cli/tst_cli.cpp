@@ -36,7 +36,8 @@ const std::pair<const char*, const char*> kEscapes[] = {
     {"vm-read-parent", "reach another process"},         {"proc-mem-parent", "EACCES"},
     {"proc-cmdline-parent", "EACCES"},                   {"perf", "EPERM"},
     {"userfaultfd", "EPERM"},    {"bpf", "EPERM"},       {"keyctl", "EPERM"},
-    {"io-uring", "EPERM"},       {"unshare", "EPERM"},   {"descriptors", "0,1,2,3"}};
+    {"io-uring", "EPERM"},       {"unshare", "EPERM"},   {"descriptors", "0,1,2,3"},
+    {"i386", "make a system call it may not make"}};
 // clang-format on
 // The tool started as from a careless caller, with a descriptor that its workers must not get.
 const char* const kLaunch = "cd \"${CWD:-.}\" && exec 7</dev/null && "

@@ -16,7 +16,7 @@
 // the file itself for writing), exec, fork (a child in a session of its own, named
 // "kqescaped", that never ends), thread, ptrace-parent, signal-parent (SIGSTOP),
 // proc-mem-parent, proc-cmdline-parent, vm-read-parent, descriptors (answers the open ones),
-// perf, userfaultfd, bpf, keyctl, io-uring, unshare.
+// perf, userfaultfd, bpf, keyctl, io-uring, unshare, i386 (a call of the 32-bit kind).
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
@@ -161,6 +161,8 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         result = 0;
     else if (kind == "vm-read-parent")
         result = ::process_vm_readv(parent, &local, 1, &remote, 1, 0);
+    else if (kind == "i386") // a call of another architecture
+        asm volatile("int $0x80" : "=a"(result) : "a"(20L));
     else if (calls.count(kind))
         result = ::syscall(calls.at(kind), 0, 0, 0, 0, 0);
     std::string open; // the descriptors, as "0,1,2"

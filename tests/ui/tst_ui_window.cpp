@@ -252,7 +252,7 @@ private slots:
 
     void saveAndMail_data() {
         QTest::addColumn<QString>("target");    // beside "old.txt" and "dir"; none: cancelled
-        QTest::addColumn<QByteArray>("mailer"); // its last line; none when empty
+        QTest::addColumn<QByteArray>("mailer"); // its last line, or all from "#!"; none when empty
         QTest::addColumn<QStringList>("said");  // to Save Info, then to Mail Info
         const QString failed = "ui_window notes: 传递邮件未能传递信息。";
         // clang-format off
@@ -263,6 +263,7 @@ private slots:
         QTest::newRow("Save As cancelled, mailer found as ./xdg-email") << "" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("mailer status 3") << "" << QByteArray("exit 3") << QStringList{kSave, failed};
         QTest::newRow("mailer not executable") << "" << QByteArray("exit 0") << QStringList{kSave, "ui_window notes: 邮件系统 DLL 无效。"};
+        QTest::newRow("mailer that cannot start") << "" << QByteArray("#!/nowhere/sh\n") << QStringList{kSave, "ui_window notes: 邮件系统 DLL 无效。"};
         QTest::newRow("one not executable first on PATH") << "" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("no mailer on PATH") << "" << QByteArray() << QStringList{kSave, "ui_window notes: 无法装入邮件系统支援。"};
         QTest::newRow("slow mailer") << "" << QByteArray("i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 300 ]; do /bin/sleep 0.1; i=$((i+1)); done; exit 3") << QStringList{kSave, kSave, failed};
@@ -274,7 +275,8 @@ private slots:
         QFETCH(QStringList, said);
         const QByteArray row = QTest::currentDataTag();
         QVERIFY(QDir().mkpath("out/dir") && WriteBytes("out/old.txt", kOld));
-        QVERIFY(mailer.isEmpty() || WriteBytes("xdg-email", kMailer + mailer));
+        QVERIFY(mailer.isEmpty() ||
+                WriteBytes("xdg-email", mailer[0] == '#' ? mailer : kMailer + mailer));
         if (row != "mailer not executable")
             QFile::setPermissions("xdg-email", QFile::ReadOwner | QFile::ExeOwner);
         if (row.endsWith("./xdg-email"))
