@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fixtures for the tool's tests, readable by an ordinary user too: copies of the samples under
 # other names and cases, links (one a cycle), pipes, an unreadable file, a broken library,
-# descriptions that hang, crash or take memory, files with unusual names.
+# descriptions that hang, crash or take memory, files with unusual names, an empty report.
 # Usage: fixtures.sh <folder> <sample media> <fake data> <non-ASCII name> <output folder>
 set -e
 cd "$1"
@@ -17,6 +17,7 @@ cp "$M/sample.mp4" tree/noext
 cp "$M/sample.mp4" tree/clip.mp4.txt
 cp "$M/sample.mp4" folder/inside.mp4
 cp "$M/sample.mp4" locked.mp4 && chmod 200 locked.mp4
+printf '<AllFileInfo />\r\n' >empty.xml # a report of no files, to join
 ln -s .. tree/a/loop
 ln -s ../a tree/b/other
 ln -s nowhere.mp4 dangling.mp4

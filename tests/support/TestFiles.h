@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 namespace kqtest {
