@@ -188,11 +188,8 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
             return kToolFailure;
         }
     }
-    bool started = false;
-    const auto element = [&](const QByteArray& line) {
-        return (std::exchange(started, true) || output.Write("<AllFileInfo>\r\n")) &&
-               output.Write(line);
-    };
+    ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
+    const auto element = [&writer](const QByteArray& line) { return writer.AddText(line); };
     bool written = output.Open();
     for (const QString& part : parts) {
         QFile file(part);
@@ -200,10 +197,7 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
         written =
             written && file.open(QIODevice::ReadOnly) && ReadReportElements(file, element, &error);
     }
-    if (!written ||
-        !output.Write(started ? QByteArray("</AllFileInfo>\r\n")
-                              : QByteArray("<AllFileInfo />\r\n")) ||
-        !output.Commit()) {
+    if (!written || !writer.Finish() || !output.Commit()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }

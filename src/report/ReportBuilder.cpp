@@ -119,8 +119,11 @@ QByteArray RenderFileInfo(const FileReport& file) {
 }
 
 bool ReportWriter::Add(const FileReport& file) {
-    const QByteArray element = RenderFileInfo(file);
-    return m_output(std::exchange(m_started, true) ? element : kRootStart + element);
+    return AddText(RenderFileInfo(file));
+}
+
+bool ReportWriter::AddText(const QByteArray& text) {
+    return m_output(std::exchange(m_started, true) ? text : kRootStart + text);
 }
 
 bool ReportWriter::Finish() {

@@ -65,6 +65,8 @@ public:
     using Output = std::function<bool(const QByteArray&)>;
     explicit ReportWriter(Output output) : m_output(std::move(output)) {}
     bool Add(const FileReport& file);
+    // Text of FileInfo elements already in the report's form (a line of a checked report).
+    bool AddText(const QByteArray& text);
     bool Finish();
 
 private:
