@@ -15,4 +15,8 @@ struct ChildRun {
 // user-interface thread.
 ChildRun RunChildProgram(const QString& program, const QStringList& arguments);
 
+// The first executable file named name in the directories of PATH, as the shell finds it;
+// empty if none, with *foundButNotExecutable telling whether a file of that name was there.
+QString FindOnPath(const QString& name, bool* foundButNotExecutable);
+
 } // namespace kq::platform

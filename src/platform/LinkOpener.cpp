@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <memory>
@@ -31,8 +30,6 @@ int XdgOpenResultCode(bool started, bool exited, int exitCode) {
     }
 }
 
-LinkOpener::LinkOpener(QObject* parent) : QObject(parent), m_program(QStringLiteral("xdg-open")) {}
-
 void LinkOpener::Open(const QString& target) {
     // Whichever comes first tells: the end of the run, or the grace time with the run going.
     auto told = std::make_shared<bool>(false);
@@ -40,10 +37,11 @@ void LinkOpener::Open(const QString& target) {
         if (!std::exchange(*told, true))
             emit Finished(target, code, started);
     };
-    QTimer::singleShot(m_graceMs, this, [tell] { tell(kLinkOpened, true); });
-    const QString program = m_program.contains(QLatin1Char('/'))
-                                ? m_program
-                                : QStandardPaths::findExecutable(m_program);
+    // How long a run may take before it counts as a browser that has started.
+    constexpr int kLaunchGraceMs = 1500;
+    QTimer::singleShot(kLaunchGraceMs, this, [tell] { tell(kLinkOpened, true); });
+    bool notExecutable = false; // xdg-open that cannot be run is no xdg-open
+    const QString program = FindOnPath(QStringLiteral("xdg-open"), &notExecutable);
     QPointer<LinkOpener> self(this);
     std::thread([program, target, self, tell] {
         const ChildRun run = program.isEmpty() ? ChildRun() : RunChildProgram(program, {target});

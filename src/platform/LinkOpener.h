@@ -15,20 +15,15 @@ inline constexpr int kLinkOpened = 42;
 // ended with any other status counts as "file not found" (2).
 int XdgOpenResultCode(bool started, bool exited, int exitCode);
 
-// Opens a link with xdg-open as a child process (argument vector, no shell). xdg-open may
+// Opens a link with xdg-open, found on PATH as the shell finds it, as a child process
+// (argument vector, no shell). xdg-open may
 // wait for the browser it starts until the browser ends, so a run still going after a moment
 // counts as opened; the result code comes from the event loop either way, and nothing waits
 // for or ends the child.
 class LinkOpener : public QObject {
     Q_OBJECT
 public:
-    explicit LinkOpener(QObject* parent = nullptr);
-
-    // The opener program, looked up on PATH when it has no slash; "xdg-open" by default.
-    void SetProgram(const QString& program) { m_program = program; }
-    QString Program() const { return m_program; }
-    // How long a run may take before it counts as a browser that has started.
-    void SetLaunchGraceMs(int ms) { m_graceMs = ms; }
+    using QObject::QObject;
 
     // Starts opening the target; Finished follows exactly once, from the event loop.
     void Open(const QString& target);
@@ -36,10 +31,6 @@ public:
 signals:
     // started: whether xdg-open itself could be run.
     void Finished(const QString& target, int resultCode, bool started);
-
-private:
-    QString m_program;
-    int m_graceMs = 1500;
 };
 
 } // namespace kq::platform

@@ -17,8 +17,4 @@ enum class MailOutcome {
 MailOutcome HandMailToClient(const QString& subject, const QString& attachmentPath,
                              const QString& address);
 
-// The first executable file named name in the directories of PATH, as the shell finds it;
-// empty if none, with *foundButNotExecutable telling whether a file of that name was there.
-QString FindOnPath(const QString& name, bool* foundButNotExecutable);
-
 } // namespace kq::platform

@@ -4,7 +4,7 @@
 
 #include "FakeMediaInfoSupport.h"
 #include "media/MediaInfoHandle.h"
-#include "platform/MailClient.h"
+#include "platform/ChildProgram.h"
 #include "report/AnalysisPool.h"
 #include "report/AnalysisProtocol.h"
 #include "report/ReportBuilder.h"

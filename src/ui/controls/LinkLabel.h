@@ -58,10 +58,8 @@ public:
     // QWidget::setFont, noting whether it is the underline font that is set.
     void setFont(const QFont& font);
 
-    // Seams: where messages go, which program opens links, where the default browser is looked
-    // up.
+    // Seams: where messages go, where the default browser is looked up.
     void SetPrompts(IPrompts* prompts) { m_pPrompts = prompts; }
-    kq::platform::LinkOpener& Opener() { return m_opener; }
     void SetWebHandlerDirectories(const kq::platform::XdgDirectories& dirs) { m_webDirs = dirs; }
 
     // Opens target without blocking; OpenFinished reports the result code (above 32: opened).
