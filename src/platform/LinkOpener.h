@@ -16,10 +16,9 @@ inline constexpr int kLinkOpened = 42;
 int XdgOpenResultCode(bool started, bool exited, int exitCode);
 
 // Opens a link with xdg-open, found on PATH as the shell finds it, as a child process
-// (argument vector, no shell). xdg-open may
-// wait for the browser it starts until the browser ends, so a run still going after a moment
-// counts as opened; the result code comes from the event loop either way, and nothing waits
-// for or ends the child.
+// (argument vector, no shell). xdg-open may wait for the browser it starts until the browser
+// ends, so a run still going after a moment counts as opened; the result code comes from the
+// event loop either way, and nothing waits for or ends the child.
 class LinkOpener : public QObject {
     Q_OBJECT
 public:
