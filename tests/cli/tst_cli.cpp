@@ -4,7 +4,6 @@
 
 #include "FakeMediaInfoSupport.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <csignal>

@@ -9,8 +9,6 @@
 #include "report/AnalysisProtocol.h"
 #include "report/ReportBuilder.h"
 
-#include <QDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <climits>

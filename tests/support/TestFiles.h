@@ -42,10 +42,9 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& argument
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
+    if (!process.waitForFinished(timeoutMs))
         process.kill();
-        process.waitForFinished();
-    }
+    process.waitForFinished(); // at once when it has already ended
     return {process.exitStatus() == QProcess::NormalExit, process.exitCode(),
             process.readAllStandardOutput(), process.readAllStandardError()};
 }

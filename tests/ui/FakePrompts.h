@@ -4,7 +4,6 @@
 #include "ui/Prompts.h"
 
 #include <QQueue>
-#include <QStringList>
 
 // Answers the window's questions from queues and records what it asked and told, in order,
 // one line each; never blocks.
