@@ -21,6 +21,11 @@ void CMediaFileInfo::Close() {
     m_handle->Close();
 }
 
+void CMediaFileInfo::LoadTables() {
+    for (const char* list : {"Info_Parameters", "Info_Codecs"})
+        m_handle->Option(QLatin1String(list), QString());
+}
+
 QString CMediaFileInfo::Ask(int streamKind, std::size_t n, const char* parameter) {
     return m_handle->Get(streamKind, n, QString::fromLatin1(parameter), kInfoText, kInfoName);
 }

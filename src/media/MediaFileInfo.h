@@ -25,6 +25,11 @@ public:
     // Non-zero when the library opened the file.
     std::size_t Open(const QString& path);
     void Close();
+    // Has the library load the tables that it otherwise loads while it parses a file: what
+    // every parse needs then costs nothing more than a look-up.
+    void LoadTables();
+    // Opens bytes held in memory instead of a file (see CMediaInfoHandle::OpenBuffer).
+    std::size_t OpenBuffer(const QByteArray& bytes) { return m_handle->OpenBuffer(bytes); }
 
     QString GetCompleteName();
     QString GetFormat();

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -39,12 +40,25 @@ const char* const kMediaEntryPointNames[kMediaEntryPointCount] = {
 namespace {
 
 // Slots of the entry points that are called.
-enum : int { kNew = 0, kDelete = 2, kOpen = 4, kClose = 10, kGet = 16, kOption = 18 };
+enum : int {
+    kNew = 0,
+    kDelete = 2,
+    kOpen = 4,
+    kBufferInit = 6,
+    kBufferContinue = 7,
+    kBufferFinalize = 9,
+    kClose = 10,
+    kGet = 16,
+    kOption = 18
+};
 
 using NewFn = void* (*)();
 using DeleteFn = void (*)(void*);
 using OpenFn = std::size_t (*)(void*, const wchar_t*);
 using CloseFn = void (*)(void*);
+using BufferInitFn = std::size_t (*)(void*, std::uint64_t, std::uint64_t);
+using BufferContinueFn = std::size_t (*)(void*, const std::uint8_t*, std::size_t);
+using BufferFinalizeFn = std::size_t (*)(void*);
 using GetFn = const wchar_t* (*)(void*, int, std::size_t, const wchar_t*, int, int);
 using OptionFn = const wchar_t* (*)(void*, const wchar_t*, const wchar_t*);
 
@@ -190,6 +204,18 @@ std::size_t CMediaInfoHandle::Open(const QString& path) {
         return 0;
     const std::wstring wide = Wide(path);
     return Slot<OpenFn>(kOpen)(m_handle, wide.c_str());
+}
+
+std::size_t CMediaInfoHandle::OpenBuffer(const QByteArray& bytes) {
+    const auto init = Slot<BufferInitFn>(kBufferInit);
+    const auto next = Slot<BufferContinueFn>(kBufferContinue);
+    const auto finish = Slot<BufferFinalizeFn>(kBufferFinalize);
+    if (!IsReady() || !init || !next || !finish ||
+        init(m_handle, static_cast<std::uint64_t>(bytes.size()), 0) == 0)
+        return 0;
+    next(m_handle, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+         static_cast<std::size_t>(bytes.size()));
+    return finish(m_handle);
 }
 
 void CMediaInfoHandle::Close() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -52,6 +53,9 @@ public:
     QString Problem() const;
 
     std::size_t Open(const QString& path);
+    // Parses bytes held in memory as a file of their own; non-zero when the library took them.
+    // Not a condition of IsReady: a library without these entry points answers 0.
+    std::size_t OpenBuffer(const QByteArray& bytes);
     void Close();
     QString Get(int streamKind, std::size_t streamNumber, const QString& parameter,
                 int infoKind = kInfoText, int searchKind = kInfoName);

@@ -3,10 +3,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/filter.h>
 #include <linux/landlock.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
@@ -59,6 +62,8 @@ const char* const kAllowed[] = {
     "getcwd",
     "fcntl",
     "dup",
+    "dup2",
+    "dup3",
     "fstatfs",
     "statfs",
     "fadvise64",
@@ -92,6 +97,8 @@ const char* const kAllowed[] = {
     "clock_nanosleep",
     "pause",
     "sched_yield",
+    "poll",
+    "ppoll",
     "sched_getaffinity",
     "getrandom",
     "uname",
@@ -129,6 +136,13 @@ const Blocked kBlocked[] = {
 // async-signal-safe work.
 constexpr int kMaxSyscall = 1024;
 signed char g_blockedKind[kMaxSyscall];
+const char* const kSignalling[] = {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"};
+// Stands for the process number of a file's process in its filter, which is made before that
+// process exists; no process has a number this high.
+constexpr scmp_datum_t kSelfPlaceholder = 0x4b510000;
+// What a file's process adds to the worker's confinement; set up by ConfineAnalysisWorker.
+std::vector<sock_filter> g_fileFilter;
+__u64 g_fileAccess = 0; // the Landlock rights a file's process restricts, when it can
 
 void OnBlockedCall(int, siginfo_t* info, void*) {
     const int nr = info->si_syscall;
@@ -141,7 +155,6 @@ int Nr(const char* name) {
 }
 
 bool InstallSystemCallFilter(int keepFd, QString* error) {
-    std::memset(g_blockedKind, -1, sizeof g_blockedKind);
     struct sigaction action {};
     action.sa_sigaction = OnBlockedCall;
     action.sa_flags = SA_SIGINFO;
@@ -186,7 +199,8 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
               scmp_datum_t(O_TRUNC), scmp_datum_t(O_TMPFILE & ~O_DIRECTORY)})
             trap(BlockedAttempt::Write, name, 1, {arg, SCMP_CMP_MASKED_EQ, flag, flag});
     }
-    // Writes go to standard output and error only; replies go out on keepFd only.
+    // Writes go to standard output and error and a file's answer only; replies go out on
+    // keepFd only.
     const auto fd = [](scmp_compare op, scmp_datum_t value) {
         return scmp_arg_cmp{0, op, value, 0};
     };
@@ -197,35 +211,86 @@ bool InstallSystemCallFilter(int keepFd, QString* error) {
         add(SCMP_ACT_ALLOW, name);
 #else
     for (const char* name : {"write", "writev"}) {
-        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, 1));
-        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, 2));
+        for (const int allowed : {1, 2, kAnswerFd})
+            add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, scmp_datum_t(allowed)));
         trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_EQ, 0));
-        trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_GT, 2));
+        trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_EQ, scmp_datum_t(keepFd)));
+        trap(BlockedAttempt::Write, name, 1, fd(SCMP_CMP_GT, kAnswerFd));
     }
 #endif
     add(SCMP_ACT_ALLOW, "sendto", 1, fd(SCMP_CMP_EQ, scmp_datum_t(keepFd)));
     trap(BlockedAttempt::Network, "sendto", 1, fd(SCMP_CMP_NE, scmp_datum_t(keepFd)));
-    // Signals to itself only (abort() raises one); none to anybody else.
-    const auto self = scmp_datum_t(::getpid());
-    for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"}) {
-        add(SCMP_ACT_ALLOW, name, 1, fd(SCMP_CMP_EQ, self));
-        trap(BlockedAttempt::OtherProcess, name, 1, fd(SCMP_CMP_NE, self));
-    }
+    // Signals: a file's process may signal itself only (abort() raises one), which its own
+    // filter sees to; this one cannot know that process's number.
+    for (const char* name : kSignalling)
+        add(SCMP_ACT_ALLOW, name);
     // The handler that names a blocked call stays in place; limits can be read, not changed.
     add(SCMP_ACT_ALLOW, "rt_sigaction", 1, fd(SCMP_CMP_NE, SIGSYS));
     add(SCMP_ACT_ALLOW, "prlimit64", 2, fd(SCMP_CMP_EQ, 0), {2, SCMP_CMP_EQ, 0, 0});
-    // Without clone3 the C library falls back to clone, whose flags the filter can see: a
-    // new process is stopped; a thread, which the library does not need, fails like any call
-    // outside the list (the C library blocks every signal while it makes one, so a stop would
-    // end the worker with no word of what it tried).
+    // Without clone3 the C library falls back to clone, whose flags the filter can see. The
+    // worker forks the process that parses each file (whose own filter stops any further
+    // process); a thread, which the library does not need, fails like any call outside the
+    // list (the C library blocks every signal while it makes one, so a stop would end the
+    // process with no word of what it tried).
     add(SCMP_ACT_ERRNO(ENOSYS), "clone3");
-    trap(BlockedAttempt::Program, "clone", 1, {0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0});
+    add(SCMP_ACT_ALLOW, "clone", 1, {0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0});
+    // What the worker needs to start and confine a file's process, and to wait for it.
+    for (const char* name : {"wait4", "pipe2", "close_range", "landlock_create_ruleset",
+                             "landlock_add_rule", "landlock_restrict_self"})
+        add(SCMP_ACT_ALLOW, name);
+    add(SCMP_ACT_ALLOW, "prctl", 1, fd(SCMP_CMP_EQ, PR_SET_PDEATHSIG));
+    add(SCMP_ACT_ALLOW, "seccomp", 1, fd(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER));
     const int loaded = failed == 0 ? seccomp_load(filter) : -EINVAL;
     seccomp_release(filter);
     if (loaded != 0) {
         errno = -loaded;
         return Fail(error, "system call filter");
     }
+    return true;
+}
+
+// The filter that a file's process adds to the worker's: the calls that only the worker
+// needs are taken away again. Made once, as BPF, so that each file costs one system call.
+bool PrepareFileFilter(QString* error) {
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+    if (!filter)
+        return Fail(error, "system call filter");
+    seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
+    int failed = 0;
+    const auto add = [&](uint32_t action, const char* name, BlockedAttempt kind,
+                         std::initializer_list<scmp_arg_cmp> args = {}) {
+        const int nr = Nr(name);
+        if (nr < 0)
+            return;
+        if (action == SCMP_ACT_TRAP && nr < kMaxSyscall)
+            g_blockedKind[nr] = static_cast<signed char>(kind);
+        failed += seccomp_rule_add_array(filter, action, nr, static_cast<unsigned>(args.size()),
+                                         args.begin()) != 0;
+    };
+    add(SCMP_ACT_TRAP, "clone", BlockedAttempt::Program,
+        {{0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0}});
+    add(SCMP_ACT_TRAP, "sendto", BlockedAttempt::Network);
+    for (const char* name : kSignalling)
+        add(SCMP_ACT_TRAP, name, BlockedAttempt::OtherProcess,
+            {{0, SCMP_CMP_NE, kSelfPlaceholder, 0}});
+    for (const char* name : {"wait4", "prctl", "seccomp", "landlock_create_ruleset",
+                             "landlock_add_rule", "landlock_restrict_self"})
+        add(SCMP_ACT_ERRNO(EPERM), name, BlockedAttempt::Program);
+    int ends[2] = {-1, -1};
+    bool exported = failed == 0 && ::pipe2(ends, O_CLOEXEC) == 0;
+    exported = exported && seccomp_export_bpf(filter, ends[1]) == 0;
+    seccomp_release(filter);
+    if (ends[1] >= 0)
+        ::close(ends[1]);
+    sock_filter instructions[512];
+    const ssize_t bytes = exported ? ::read(ends[0], instructions, sizeof instructions) : -1;
+    if (ends[0] >= 0)
+        ::close(ends[0]);
+    if (bytes <= 0 || bytes % sizeof(sock_filter) != 0 || bytes == sizeof instructions) {
+        errno = EINVAL;
+        return Fail(error, "system call filter of a file's process");
+    }
+    g_fileFilter.assign(instructions, instructions + bytes / sizeof(sock_filter));
     return true;
 }
 
@@ -281,6 +346,8 @@ SandboxLayer RestrictFileSystem() {
                               : QStringLiteral("Landlock refused (%1)").arg(ErrnoText());
     ::close(rules);
     layer.active = restricted;
+    if (restricted)
+        g_fileAccess = ruleset.handled_access_fs;
     return layer;
 }
 
@@ -327,7 +394,8 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int
         ::close_range(keepFd + 1, ~0U, 0) != 0)
         return Fail(error, "closing inherited descriptors");
     const SandboxLayer files = RestrictFileSystem();
-    if (!InstallSystemCallFilter(keepFd, error))
+    std::memset(g_blockedKind, -1, sizeof g_blockedKind);
+    if (!PrepareFileFilter(error) || !InstallSystemCallFilter(keepFd, error))
         return false;
     const QString limits =
         addressSpaceBytes > 0
@@ -339,8 +407,42 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int
                network,
                {QStringLiteral("descriptors closed"), true,
                 QStringLiteral("only standard input, output, error and the reply channel")},
-               {QStringLiteral("resource limits"), addressSpaceBytes > 0, limits}};
+               {QStringLiteral("resource limits"), addressSpaceBytes > 0, limits},
+               {QStringLiteral("reads limited to the analysed file"), files.active,
+                files.active ? QStringLiteral("each file is parsed in a process of its own "
+                                              "that can open that file only")
+                             : QStringLiteral("needs the read-only file system")}};
     return true;
+}
+
+bool ConfineToFile(const char* path, pid_t worker) {
+    // The worker may be killed (a file that took too long): its file's process goes with it.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0 || ::getppid() != worker)
+        return false;
+    if (g_fileAccess != 0) {
+        landlock_ruleset_attr ruleset{};
+        ruleset.handled_access_fs = g_fileAccess;
+        const int rules =
+            static_cast<int>(::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
+        landlock_path_beneath_attr rule{LANDLOCK_ACCESS_FS_READ_FILE,
+                                        ::open(path, O_PATH | O_CLOEXEC)};
+        struct stat st {};
+        const bool restricted =
+            rules >= 0 && rule.parent_fd >= 0 && ::fstat(rule.parent_fd, &st) == 0 &&
+            S_ISREG(st.st_mode) &&
+            ::syscall(SYS_landlock_add_rule, rules, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0 &&
+            ::syscall(SYS_landlock_restrict_self, rules, 0) == 0;
+        ::close(rule.parent_fd);
+        ::close(rules);
+        if (!restricted)
+            return false;
+    }
+    for (sock_filter& instruction : g_fileFilter)
+        if (instruction.code == (BPF_JMP | BPF_JEQ | BPF_K) && instruction.k == kSelfPlaceholder)
+            instruction.k = static_cast<__u32>(::getpid());
+    const sock_fprog filter{static_cast<unsigned short>(g_fileFilter.size()), g_fileFilter.data()};
+    return !g_fileFilter.empty() &&
+           ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) == 0;
 }
 
 } // namespace kq::platform

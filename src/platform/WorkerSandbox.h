@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <sys/types.h>
+
 namespace kq::platform {
 
 // One layer of the worker's confinement, and whether this machine let it be set up.
@@ -26,12 +28,22 @@ inline constexpr int kBlockedExitBase = 72;
 //    sockets such as the X server's);
 //  - a read-only file system (Landlock): nothing can be created, written, renamed or removed,
 //    no program run, and nothing under /proc read;
-//  - a system call filter (an allow-list): no socket of any family, no program, no process,
-//    no write but to standard output and error and keepFd, no signal but to itself; such an
+//  - a system call filter (an allow-list): no socket of any family, no program, no write but
+//    to standard output and error, keepFd and kAnswerFd, no signal but to itself; such an
 //    attempt ends the process (see BlockedAttempt); any other call outside the list fails.
+//    It may fork the processes that parse files, which ConfineToFile confines further.
 // Returns false with a reason when a layer that every kernel has cannot be set up. A layer
 // that this kernel lacks is reported in layers as missing; the others still hold.
 bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
                            QList<SandboxLayer>* layers, QString* error);
+
+// The descriptor on which the process that parses a file answers its worker: besides
+// standard output and error, the only one that a confined process may write to.
+inline constexpr int kAnswerFd = 4;
+
+// Confines a process just forked from a confined worker to the parse of the one file at path:
+// it can open and read that file and nothing else (where the read-only file system layer
+// holds), can start no process, and is killed when worker goes. False when it cannot be.
+bool ConfineToFile(const char* path, pid_t worker);
 
 } // namespace kq::platform

@@ -36,14 +36,17 @@ constexpr qint64 kProgressIntervalMs = 40;
 // Requests a worker holds at once: the next path is already waiting in its socket when it
 // finishes one, so it never idles until we get round to answering.
 constexpr std::size_t kPipelineDepth = 2;
-// How far reading runs ahead of the oldest file not yet handed on.
+// How far reading runs ahead of the oldest file not yet handed on, in paths and in the bytes
+// of the analyses that wait behind it (a worker's replies may be large).
 constexpr std::size_t kWindow = 4096;
+constexpr qint64 kHeldBytes = 16 << 20;
 
 struct Slot {
     WorkerProcess process;
     std::deque<qint64> inFlight; // paths sent, by index, in the order the worker answers them
     qint64 deadline = 0;         // for the first of them
     QByteArray buffer;
+    bool ready = false; // the worker has said that its library can be used
 };
 
 // A path of the run from the moment it is read until its analysis is handed on.
@@ -51,7 +54,23 @@ struct Entry {
     QString path;
     FileAnalysis analysis;
     bool done = false;
+    qint64 held = 0; // HeldBytes(analysis), once done
 };
+
+// About what an analysis occupies: its texts and the strings that hold them.
+qint64 HeldBytes(const FileAnalysis& analysis) {
+    qint64 bytes = analysis.reason.size() * 2;
+    const auto add = [&bytes](const QStringList& values) {
+        for (const QString& value : values)
+            bytes += value.size() * 2 + qint64(sizeof(QString));
+    };
+    if (const std::optional<FileReport>& report = analysis.report) {
+        add(report->general);
+        std::for_each(report->video.begin(), report->video.end(), add);
+        std::for_each(report->audio.begin(), report->audio.end(), add);
+    }
+    return bytes;
+}
 
 QString FormatLimit(long long bytes) {
     if (bytes % (1LL << 30) == 0)
@@ -130,7 +149,8 @@ private:
     // behind a slow file is bounded, so memory does not grow with the number of files.
     void Read() {
         const std::size_t wanted = m_slots.size() * kPipelineDepth;
-        while (!m_exhausted && m_queue.size() < wanted && m_window.size() < kWindow) {
+        while (!m_exhausted && m_queue.size() < wanted && m_window.size() < kWindow &&
+               m_held < kHeldBytes) {
             QString path;
             if (!m_source.Next(&path)) {
                 m_exhausted = true;
@@ -153,6 +173,8 @@ private:
         Entry& entry = At(index);
         entry.analysis = std::move(analysis);
         entry.done = true;
+        entry.held = HeldBytes(entry.analysis);
+        m_held += entry.held;
         ++m_done;
     }
 
@@ -164,6 +186,7 @@ private:
                 Fail(QString());
                 return false;
             }
+            m_held -= entry.held;
             m_window.pop_front();
         }
         return true;
@@ -174,26 +197,28 @@ private:
         m_result.failure = failure;
     }
 
+    // Gives each worker a path before any gets a second, so that a run starts no more workers
+    // than it has paths and a few files are spread over all of them.
     bool Dispatch() {
-        for (Slot& slot : m_slots) {
-            if (slot.inFlight.size() >= kPipelineDepth || m_queue.empty())
-                continue;
-            if (slot.process.pid < 0) {
-                QString error;
-                if (!kq::platform::StartWorkerProcess(m_program, m_arguments, &slot.process,
-                                                      &error)) {
-                    Fail(QStringLiteral("cannot start the analysis worker %1: %2")
-                             .arg(m_program, error));
-                    return false;
+        for (std::size_t depth = 1; depth <= kPipelineDepth; ++depth) {
+            for (Slot& slot : m_slots) {
+                if (slot.inFlight.size() >= depth || m_queue.empty())
+                    continue;
+                if (slot.process.pid < 0) {
+                    QString error;
+                    if (!kq::platform::StartWorkerProcess(m_program, m_arguments, &slot.process,
+                                                          &error)) {
+                        Fail(QStringLiteral("cannot start the analysis worker %1: %2")
+                                 .arg(m_program, error));
+                        return false;
+                    }
+                    slot.buffer.clear();
+                    slot.ready = false;
                 }
-            }
-            while (slot.inFlight.size() < kPipelineDepth && !m_queue.empty()) {
                 const qint64 index = m_queue.front();
                 m_queue.pop_front();
-                if (slot.inFlight.empty()) {
-                    slot.buffer.clear();
+                if (slot.inFlight.empty())
                     slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
-                }
                 slot.inFlight.push_back(index);
                 // A worker that died before reading is noticed as its socket ends.
                 const QByteArray request = FrameRequest(At(index).path);
@@ -264,26 +289,42 @@ private:
             const FrameState state = TakeFrame(&slot.buffer, &payload);
             if (state == FrameState::Incomplete)
                 return true;
-            std::optional<FileReport> report;
-            QString problem;
-            if (state == FrameState::Invalid || slot.inFlight.empty() ||
-                !ParseReply(payload, &report, &problem)) {
+            WorkerReply reply;
+            const bool parsed = state == FrameState::Complete && ParseReply(payload, &reply);
+            // A worker first says whether its library can be used, then answers each path.
+            const bool greeting =
+                reply.kind == WorkerReply::Ready || reply.kind == WorkerReply::Unusable;
+            if (!parsed || greeting == slot.ready || (!greeting && slot.inFlight.empty())) {
                 kq::platform::EndWorkerProcess(&slot.process, 0);
                 if (!slot.inFlight.empty())
                     Complete(slot, {std::nullopt,
                                     QStringLiteral("the analysis worker sent a broken reply")});
                 return true;
             }
-            if (!problem.isEmpty()) {
+            slot.ready = true;
+            switch (reply.kind) {
+            case WorkerReply::Ready:
+                break;
+            case WorkerReply::Unusable:
                 // Every worker has the same library: no file would open, so none is sent.
-                m_result.libraryProblem = problem;
-                Complete(slot, {std::nullopt, problem, true});
+                m_result.libraryProblem = reply.problem;
+                for (; !slot.inFlight.empty(); slot.inFlight.pop_front())
+                    Finished(slot.inFlight.front(), {std::nullopt, reply.problem, true});
                 for (; !m_queue.empty(); m_queue.pop_front())
-                    Finished(m_queue.front(), {std::nullopt, problem, true});
-            } else if (report) {
-                Complete(slot, {std::move(report), QString()});
-            } else {
+                    Finished(m_queue.front(), {std::nullopt, reply.problem, true});
+                break;
+            case WorkerReply::Opened:
+                Complete(slot, {std::move(reply.report), QString()});
+                break;
+            case WorkerReply::NotOpened:
                 Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
+                break;
+            case WorkerReply::Ended:
+                Complete(slot, {std::nullopt, ReasonForEnd(reply.status, m_options)});
+                break;
+            default:
+                Complete(slot,
+                         {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
             }
         }
     }
@@ -342,7 +383,7 @@ private:
     AnalysisRun m_result;
     std::deque<Entry> m_window; // read and not yet handed on, from index m_handedOn
     std::deque<qint64> m_queue; // paths not yet sent
-    qint64 m_read = 0, m_handedOn = 0, m_done = 0;
+    qint64 m_read = 0, m_handedOn = 0, m_done = 0, m_held = 0;
     bool m_exhausted = false;
     std::vector<Slot> m_slots;
     QString m_current; // kept when no file is in progress, e.g. for the final report

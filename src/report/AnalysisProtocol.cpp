@@ -1,69 +1,167 @@
 #include "AnalysisProtocol.h"
 
-#include <QDataStream>
-#include <QIODevice>
 #include <QtEndian>
 
+// Payloads are written by hand rather than with QDataStream: a reply comes from a process that
+// a crafted file may have taken over, and every count and length in it is checked before
+// anything is allocated for it. A payload is a kind byte, then the kind's fields: texts as a
+// 4-byte little-endian length and that many bytes of UTF-8, counts and statuses as 4 bytes.
+
 namespace {
-constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_0;
-constexpr quint8 kNotOpened = 0;
-constexpr quint8 kOpened = 1;
-constexpr quint8 kUnusable = 2;
 
 QByteArray Frame(const QByteArray& payload) {
     QByteArray frame(4, Qt::Uninitialized);
     qToLittleEndian(static_cast<quint32>(payload.size()), frame.data());
     return frame + payload;
 }
+
+void PutNumber(QByteArray* out, quint32 value) {
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out->append(bytes, 4);
+}
+
+void PutText(QByteArray* out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    PutNumber(out, static_cast<quint32>(utf8.size()));
+    out->append(utf8);
+}
+
+void PutValues(QByteArray* out, const QStringList& values, int count) {
+    for (int i = 0; i < count; ++i)
+        PutText(out, values.value(i));
+}
+
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes) : m_bytes(bytes) {}
+
+    bool Number(quint32* value) {
+        if (m_bytes.size() - m_at < 4)
+            return false;
+        *value = qFromLittleEndian<quint32>(m_bytes.constData() + m_at);
+        m_at += 4;
+        return true;
+    }
+    bool Text(QString* text, qsizetype limit) {
+        quint32 length = 0;
+        if (!Number(&length) || length > limit || length > m_bytes.size() - m_at)
+            return false;
+        *text = QString::fromUtf8(m_bytes.constData() + m_at, length);
+        m_at += length;
+        return true;
+    }
+    bool Values(QStringList* values, int count) {
+        values->resize(count);
+        for (QString& value : *values)
+            if (!Text(&value, kMaxValueBytes))
+                return false;
+        return true;
+    }
+    bool Streams(QList<QStringList>* streams, int leaves) {
+        quint32 count = 0;
+        if (!Number(&count) || count > kMaxStreams)
+            return false;
+        streams->resize(count);
+        for (QStringList& stream : *streams)
+            if (!Values(&stream, leaves))
+                return false;
+        return true;
+    }
+    bool AtEnd() const { return m_at == m_bytes.size(); }
+
+private:
+    const QByteArray& m_bytes;
+    qsizetype m_at = 1; // past the kind
+};
+
+QByteArray Payload(WorkerReply::Kind kind) {
+    return QByteArray(1, static_cast<char>(kind));
+}
+
 } // namespace
 
 QByteArray FrameRequest(const QString& path) {
     return Frame(path.toUtf8());
 }
 
-QByteArray FrameReply(const std::optional<FileReport>& report) {
-    QByteArray payload;
-    QDataStream stream(&payload, QIODevice::WriteOnly);
-    stream.setVersion(kStreamVersion);
+QByteArray ReplyPayload(const std::optional<FileReport>& report) {
     if (!report)
-        stream << kNotOpened;
-    else
-        stream << kOpened << report->general << report->video << report->audio;
-    return Frame(payload);
+        return Payload(WorkerReply::NotOpened);
+    QByteArray payload = Payload(WorkerReply::Opened);
+    PutValues(&payload, report->general, kGeneralLeafCount);
+    PutNumber(&payload, static_cast<quint32>(report->video.size()));
+    for (const QStringList& video : report->video)
+        PutValues(&payload, video, kVideoLeafCount);
+    PutNumber(&payload, static_cast<quint32>(report->audio.size()));
+    for (const QStringList& audio : report->audio)
+        PutValues(&payload, audio, kAudioLeafCount);
+    return payload;
+}
+
+QByteArray FrameReply(const std::optional<FileReport>& report) {
+    return Frame(ReplyPayload(report));
+}
+
+QByteArray FrameReady() {
+    return Frame(Payload(WorkerReply::Ready));
 }
 
 QByteArray FrameUnusableLibrary(const QString& problem) {
-    QByteArray payload;
-    QDataStream stream(&payload, QIODevice::WriteOnly);
-    stream.setVersion(kStreamVersion);
-    stream << kUnusable << problem;
+    QByteArray payload = Payload(WorkerReply::Unusable);
+    PutText(&payload, problem);
     return Frame(payload);
+}
+
+QByteArray FrameEnded(int waitStatus) {
+    QByteArray payload = Payload(WorkerReply::Ended);
+    PutNumber(&payload, static_cast<quint32>(waitStatus));
+    return Frame(payload);
+}
+
+QByteArray FrameBroken() {
+    return Frame(Payload(WorkerReply::Broken));
 }
 
 QString ParseRequest(const QByteArray& payload) {
     return QString::fromUtf8(payload);
 }
 
-bool ParseReply(const QByteArray& payload, std::optional<FileReport>* report, QString* problem) {
-    QDataStream stream(payload);
-    stream.setVersion(kStreamVersion);
-    quint8 kind = 0xff;
-    stream >> kind;
-    report->reset();
-    problem->clear();
-    if (kind == kNotOpened || kind == kUnusable) {
-        if (kind == kUnusable)
-            stream >> *problem;
-        return stream.status() == QDataStream::Ok && stream.atEnd() &&
-               (kind == kNotOpened || !problem->isEmpty());
+bool ParseReply(const QByteArray& payload, WorkerReply* reply) {
+    *reply = WorkerReply();
+    if (payload.isEmpty() || payload.size() > kMaxReplyBytes)
+        return false;
+    Reader reader(payload);
+    bool ok = true;
+    quint32 status = 0;
+    switch (static_cast<quint8>(payload[0])) {
+    case WorkerReply::NotOpened:
+    case WorkerReply::Ready:
+    case WorkerReply::Broken:
+        break;
+    case WorkerReply::Opened: {
+        FileReport file;
+        ok = reader.Values(&file.general, kGeneralLeafCount) &&
+             reader.Streams(&file.video, kVideoLeafCount) &&
+             reader.Streams(&file.audio, kAudioLeafCount);
+        reply->report = std::move(file);
+        break;
     }
-    if (kind != kOpened)
+    case WorkerReply::Unusable:
+        ok = reader.Text(&reply->problem, kMaxValueBytes) && !reply->problem.isEmpty();
+        break;
+    case WorkerReply::Ended:
+        ok = reader.Number(&status);
+        reply->status = static_cast<qint32>(status);
+        break;
+    default:
         return false;
-    FileReport file;
-    stream >> file.general >> file.video >> file.audio;
-    if (stream.status() != QDataStream::Ok || !stream.atEnd())
+    }
+    if (!ok || !reader.AtEnd()) {
+        *reply = WorkerReply();
         return false;
-    *report = std::move(file);
+    }
+    reply->kind = static_cast<WorkerReply::Kind>(payload[0]);
     return true;
 }
 

@@ -2,12 +2,79 @@
 
 #include "AnalysisProtocol.h"
 #include "media/MediaFileInfo.h"
+#include "platform/FileProcess.h"
 #include "platform/SocketIo.h"
+
+#include <QDirIterator>
+#include <QFile>
+
+#include <cerrno>
+#include <ctime>
+
+#include <malloc.h>
+#include <poll.h>
+#include <sys/wait.h>
 
 using kq::platform::ReadFully;
 using kq::platform::SendFully;
 
+namespace {
+
+bool HasInput(int fd) {
+    pollfd request{fd, POLLIN, 0};
+    return ::poll(&request, 1, 0) == 1;
+}
+
+bool Send(int fd, const QByteArray& frame) {
+    return SendFully(fd, frame.constData(), frame.size());
+}
+
+// The reply for one path: the answer of the process that parsed it, when that is well formed
+// and it ended as it should; else how it ended. Nothing but a report or "not opened" is taken
+// from it.
+QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
+    kq::platform::FileProcessEnd end;
+    const bool ran = kq::platform::RunFileProcess(
+        path.constData(), kMaxReplyBytes, kWorkerExitSetupFailed,
+        [&] { return ReplyPayload(ReadFileReport(info, ParseRequest(path))); }, &end);
+    if (!ran)
+        return FrameEnded(kWorkerExitSetupFailed << 8);
+    WorkerReply reply;
+    if (end.overlong || (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0))
+        return !end.overlong && ParseReply(end.answer, &reply) &&
+                       (reply.kind == WorkerReply::Opened || reply.kind == WorkerReply::NotOpened)
+                   ? FrameReply(reply.report)
+                   : FrameBroken();
+    return FrameEnded(end.status);
+}
+
+} // namespace
+
+void PrepareLibrary(CMediaFileInfo& info) {
+    Q_INIT_RESOURCE(sample_media);
+    info.LoadTables();
+    QDirIterator samples(QStringLiteral(":/kq/samples"));
+    while (samples.hasNext()) {
+        QFile sample(samples.next());
+        if (!sample.open(QIODevice::ReadOnly) || info.OpenBuffer(sample.readAll()) == 0)
+            break; // a library that cannot take bytes will not take the others either
+        ReadOpenFile(info);
+    }
+    ::malloc_trim(0);
+}
+
 int RunAnalysisWorker(int inputFd, int outputFd) {
+    // The library is loaded and asked once, before any file: nothing that a file does can
+    // change whether it is usable.
+    CMediaFileInfo& info = CMediaFileInfo::GetInstance();
+    const QString problem = info.Problem();
+    if (!Send(outputFd, problem.isEmpty() ? FrameReady() : FrameUnusableLibrary(problem)))
+        return 1;
+    if (!problem.isEmpty())
+        return 0;
+    // What a parse may look up once is looked up here, where it can still be read.
+    ::tzset();
+    bool warm = false;
     for (;;) {
         char header[4];
         if (!ReadFully(inputFd, header, sizeof header))
@@ -15,15 +82,17 @@ int RunAnalysisWorker(int inputFd, int outputFd) {
         const qsizetype length = FrameLength(header);
         if (length < 0)
             return 1;
-        QByteArray payload(length, Qt::Uninitialized);
-        if (!ReadFully(inputFd, payload.data(), length))
+        QByteArray path(length, Qt::Uninitialized);
+        if (!ReadFully(inputFd, path.data(), length))
             return 1;
-        CMediaFileInfo& info = CMediaFileInfo::GetInstance();
-        const QString problem = info.Problem();
-        const QByteArray reply = problem.isEmpty()
-                                     ? FrameReply(ReadFileReport(info, ParseRequest(payload)))
-                                     : FrameUnusableLibrary(problem);
-        if (!SendFully(outputFd, reply.constData(), reply.size()))
+        // Each file's process would load the library's tables anew; with more files to come
+        // they are loaded here once, and the memory that held their text given back, so that
+        // a file's process finds them and little else to copy.
+        if (!warm && HasInput(inputFd)) {
+            PrepareLibrary(info);
+            warm = true;
+        }
+        if (!Send(outputFd, Analyse(info, path)))
             return 1;
     }
 }

@@ -1,6 +1,14 @@
 #pragma once
 
-// The analysis worker's loop: reads requests from inputFd, opens each path on the shared
-// media record and writes the reply to outputFd, until its input ends. Returns the exit
-// status for the process.
+// The analysis worker's loop, in a confined worker: says whether the media library can be
+// used, then reads requests from inputFd and parses each path in a process of its own that
+// can read that file only (RunFileProcess), checks that process's answer and writes the
+// reply to outputFd, until its input ends. Returns the exit status for the process.
 int RunAnalysisWorker(int inputFd, int outputFd);
+
+class CMediaFileInfo;
+
+// Has the library load, once in the worker, what it otherwise loads in every file's process:
+// its tables, and what parsing the sample media of the common kinds (held in the program)
+// brings in; then gives the memory that this took back.
+void PrepareLibrary(CMediaFileInfo& info);

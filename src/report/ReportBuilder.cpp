@@ -55,6 +55,10 @@ int ParseStreamCount(const QString& text) {
 std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& path) {
     if (info.Open(path) == 0)
         return std::nullopt;
+    return ReadOpenFile(info);
+}
+
+FileReport ReadOpenFile(CMediaFileInfo& info) {
     FileReport file;
     file.general = {info.GetCompleteName(), info.GetFormat(), info.GetFileSize(),
                     info.GetDuration(), info.GetTextCount()};

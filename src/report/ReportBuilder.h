@@ -51,6 +51,8 @@ int ParseStreamCount(const QString& text);
 
 // Opens path on the record and asks every value of the report; nullopt when it does not open.
 std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& path);
+// Asks every value of the report of the file open on the record, then closes it.
+FileReport ReadOpenFile(CMediaFileInfo& info);
 
 // Appends <name>value</name> to parent; an empty value still gets its (empty) text node.
 void AddTextElement(TiXmlElement* parent, const QString& name, const QString& value);

@@ -24,6 +24,7 @@ ln -s nowhere.mp4 dangling.mp4
 mkfifo tree/pipe.mkv pipe.mp4
 echo not a library >broken/libmediainfo.so.0
 printf keep >victim
+mkdir -p home/.ssh && echo 'PRIVATE KEY of the user' >home/.ssh/id_ed25519
 for b in hang crash allocate; do printf 'KQFAKEMEDIA\n!%s\n' $b >$b.kqfake; done
 cp "$F/non-ascii.kqfake" "$4"
 cp "$F/two-audio.kqfake" 'line

@@ -16,7 +16,10 @@
 // the file itself for writing), exec, fork (a child in a session of its own, named
 // "kqescaped", that never ends), thread, ptrace-parent, signal-parent (SIGSTOP),
 // proc-mem-parent, proc-cmdline-parent, vm-read-parent, descriptors (answers the open ones),
-// perf, userfaultfd, bpf, keyctl, io-uring, unshare, i386 (a call of the 32-bit kind).
+// perf, userfaultfd, bpf, keyctl, io-uring, unshare, i386 (a call of the 32-bit kind), read
+// (answers the first line of path), forge (reads the worker's next request), unusable (a
+// reply that the library cannot be used) and oversized (64 MiB) on every descriptor open for
+// writing.
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
@@ -43,6 +46,7 @@
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -165,6 +169,24 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         asm volatile("int $0x80" : "=a"(result) : "a"(20L));
     else if (calls.count(kind))
         result = ::syscall(calls.at(kind), 0, 0, 0, 0, 0);
+    else if (kind == "read" && (result = ::open(path.c_str(), O_RDONLY)) >= 0) {
+        std::string line(256, '\0');
+        line.resize(std::max<ssize_t>(0, ::read(int(result), line.data(), line.size())));
+        return kind + ":" + line.substr(0, line.find('\n'));
+    } else if (kind == "forge") // the worker's next request, to answer it in its stead
+        result = ::read(0, &byte, 1);
+    else if (kind == "unusable" || kind == "oversized") { // on every descriptor it may write to
+        const std::string frame = kind == "oversized"
+                                      ? std::string(64 << 20, 'Z')
+                                      : std::string("\x0b\0\0\0\x02\x06\0\0\0forged", 15);
+        struct stat st {};
+        for (int fd = 3; fd < 1024; ++fd)
+            if (const int flags = ::fcntl(fd, F_GETFL);
+                flags >= 0 && (flags & O_ACCMODE) != O_RDONLY)
+                result = ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)
+                             ? ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL)
+                             : ::write(fd, frame.data(), frame.size());
+    }
     std::string open; // the descriptors, as "0,1,2"
     for (int fd = 0; kind == "descriptors" && fd < 1024; ++fd)
         if (::fcntl(fd, F_GETFD) >= 0)

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -70,50 +71,69 @@ private slots:
         QVERIFY(QFileInfo(Path("pipe.mp4")).isFile() == false);
     }
 
+    // Replies come from a process that a crafted file may have taken over: anything but a
+    // reply of the report's shape within the limits is refused before it is believed.
     void brokenRepliesAreRejected_data() {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("state");
-        QTest::addColumn<bool>("parses");
-        QTest::addColumn<QString>("problem");
-        const QByteArray notOpened = FrameReply(std::nullopt);
-        const QByteArray opened = FrameReply(FileReport{{"a", "é"}, {{"v"}}, {{"x", "y"}, {}}});
-        QByteArray oversized(4, '\0');
+        QTest::addColumn<int>("kind"); // -1: refused
+        const FileReport file{{"a", "é", "", "", ""}, {{"v", "", "", "", "", "", "", ""}}, {}};
+        const QByteArray opened = FrameReply(file);
+        QByteArray oversized(4, '\0'), unknown = opened, trailing = opened + 'x', cut = opened;
         qToLittleEndian<quint32>(kMaxFrameBytes + 1, oversized.data());
+        unknown[4] = 6; // a report's values behind a kind that is none
+        qToLittleEndian<quint32>(opened.size() - 3, trailing.data());
+        qToLittleEndian<quint32>(opened.size() - 5, cut.data());
+        cut.chop(1); // the last value's bytes end early
+        const auto streams = [](quint32 count, QByteArray values) {
+            QByteArray frame = FrameReply(FileReport{{"", "", "", "", ""}, {}, {}});
+            qToLittleEndian<quint32>(count, frame.data() + frame.size() - 8);
+            frame.insert(frame.size() - 4, values);
+            qToLittleEndian<quint32>(frame.size() - 4, frame.data());
+            return frame;
+        };
+        const QByteArray emptyValues(8 * 4, '\0'); // one video stream of eight empty values
+        QByteArray longValue = FrameReply(FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
         const int complete = int(FrameState::Complete);
         // clang-format off
-        QTest::newRow("not opened") << notOpened << complete << true << QString();
-        QTest::newRow("opened") << opened << complete << true << QString();
-        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << true << "no lib";
-        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << false << QString();
-        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << false << QString();
-        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << false << QString();
-        QByteArray unknown = opened, trailing = opened + 'x';
-        unknown[4] = 3; // a report's values behind a kind that is none
-        qToLittleEndian<quint32>(opened.size() - 3, trailing.data());
-        QTest::newRow("unknown kind") << unknown << complete << false << QString();
-        QTest::newRow("trailing byte") << trailing << complete << false << QString();
+        QTest::newRow("not opened") << FrameReply(std::nullopt) << complete << int(WorkerReply::NotOpened);
+        QTest::newRow("opened") << opened << complete << int(WorkerReply::Opened);
+        QTest::newRow("ready") << FrameReady() << complete << int(WorkerReply::Ready);
+        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << int(WorkerReply::Unusable);
+        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << -1;
+        QTest::newRow("ended") << FrameEnded(SIGSEGV) << complete << int(WorkerReply::Ended);
+        QTest::newRow("broken") << FrameBroken() << complete << int(WorkerReply::Broken);
+        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << -1;
+        QTest::newRow("a value cut short") << cut << complete << -1;
+        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << -1;
+        QTest::newRow("unknown kind") << unknown << complete << -1;
+        QTest::newRow("trailing byte") << trailing << complete << -1;
+        QTest::newRow("as many streams as allowed") << streams(kMaxStreams, emptyValues.repeated(kMaxStreams)) << complete << int(WorkerReply::Opened);
+        QTest::newRow("a stream too many") << streams(kMaxStreams + 1, emptyValues.repeated(kMaxStreams + 1)) << complete << -1;
+        QTest::newRow("more streams than bytes") << streams(0xffffffff, {}) << complete << -1;
+        QTest::newRow("a value too long") << longValue << complete << -1;
         // clang-format on
     }
     void brokenRepliesAreRejected() {
         QFETCH(QByteArray, frame);
         QFETCH(int, state);
-        QFETCH(bool, parses);
-        QFETCH(QString, problem);
+        QFETCH(int, kind);
         QByteArray payload;
-        std::optional<FileReport> report;
-        QString unusable;
+        WorkerReply reply;
         QCOMPARE(int(TakeFrame(&frame, &payload)), state);
-        QCOMPARE(state == int(FrameState::Complete) && ParseReply(payload, &report, &unusable),
-                 parses);
-        QCOMPARE(unusable, problem);
-        if (parses && report)
-            QCOMPARE(*report, FileReport({{"a", "é"}, {{"v"}}, {{"x", "y"}, {}}}));
+        const bool parsed = state == int(FrameState::Complete) && ParseReply(payload, &reply);
+        QCOMPARE(parsed ? int(reply.kind) : -1, kind);
+        if (kind == int(WorkerReply::Opened) && reply.report->video.size() < 2)
+            QCOMPARE(*reply.report,
+                     FileReport({{"a", "é", "", "", ""}, {{"v", "", "", "", "", "", "", ""}}, {}}));
+        QCOMPARE(reply.problem, kind == int(WorkerReply::Unusable) ? "no lib" : "");
+        QCOMPARE(reply.status, kind == int(WorkerReply::Ended) ? SIGSEGV : 0);
     }
 
     // Progress names the file that holds the run up; Cancel ends the run and every worker.
     void progressAndCancel() {
         QStringList paths;
-        for (const char* name : {"a", "b", "hang", "c", "d", "e"}) {
+        for (const char* name : {"hang", "a", "b", "c", "d", "e"}) {
             paths << Path(name);
             QVERIFY(WriteDescription(paths.last(), {*name == 'h' ? "!hang" : "!sleep 100"}));
         }
@@ -121,7 +141,8 @@ private slots:
         options.workers = 2;
         options.timeoutMs = 5000;
         QList<AnalysisProgress> seen;
-        // The first worker takes a and b, the second hang and c: c waits behind hang.
+        // The first worker takes hang and b, the second a and c: b waits behind hang while the
+        // second worker goes on with c, d and e.
         AnalysisRun run;
         Analyse(paths, options, &run, [&](const AnalysisProgress& p) {
             seen << p;
