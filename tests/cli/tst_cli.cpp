@@ -317,6 +317,10 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.err).remove(others),
                  QString::fromUtf8(ReadBytes(FakeDataPath("expected/calls.txt")))
                      .replace("@DATA@", KQ_FAKE_DATA_DIR));
+        // A run starts no more workers than it has files: one file, one library loaded.
+        const ProgramRun one = Run("-j 4 @FAKE@/two-audio.kqfake",
+                                   QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr", {});
+        QCOMPARE(one.err.count("kqfake: Loaded"), 1);
     }
 
     // Runs that write no report: usage errors and failures (status 1; standard error says why,

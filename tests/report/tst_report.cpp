@@ -156,6 +156,35 @@ private slots:
         QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1); // no worker left, running or unreaped
     }
 
+    // What waits behind a slow file is bounded in bytes too: replies of 0.8 MB each fill the
+    // 16 MiB allowed after about ten files, so reading stops until the slow file is done.
+    void readAheadIsBoundedInBytes() {
+        QStringList lines, paths{Path("slow")};
+        for (const char* value :
+             {"0 0 Format", "0 0 FileSize/String", "0 0 Duration/String1", "0 0 TextCount",
+              "1 0 Format", "1 0 Width", "1 0 Height", "1 0 FrameRate", "2 0 Format", "2 0 BitRate",
+              "2 0 Channels", "2 0 SamplingRate"})
+            lines << QLatin1String(value) + '=' + QString(35000, 'x');
+        QVERIFY(WriteDescription(Path("large"), lines << "1 0 StreamCount=1"
+                                                      << "2 0 StreamCount=1"));
+        QVERIFY(WriteDescription(Path("slow"), {"!sleep 2000"}));
+        for (int i = 0; i < 200; ++i)
+            paths << Path("large");
+        AnalysisOptions options;
+        options.workers = 2;
+        qint64 doneBehindSlow = 0;
+        AnalysisRun run;
+        const QList<FileAnalysis> files =
+            Analyse(paths, options, &run, [&](const AnalysisProgress& p) {
+                if (p.current == Path("slow"))
+                    doneBehindSlow = std::max(doneBehindSlow, p.done);
+                return true;
+            });
+        QCOMPARE(files.size(), 201);
+        QVERIFY2(doneBehindSlow >= 5 && doneBehindSlow <= 30,
+                 qPrintable(QString::number(doneBehindSlow)));
+    }
+
     // The mailer is looked up as the shell looks up a program: an unset PATH is the system's.
     void programsAreFoundOnTheDefaultPath() {
         const QByteArray path = qgetenv("PATH");
