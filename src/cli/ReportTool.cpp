@@ -1,5 +1,6 @@
 #include "ReportTool.h"
 
+#include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
 #include "report/MediaFilters.h"
 #include "report/ReportBuilder.h"
@@ -24,14 +25,14 @@ void Print(std::FILE* stream, const QString& text) {
 }
 
 QString AbsolutePath(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return kq::platform::AbsoluteFileName(path);
 }
 
 // Named files are always taken; directories give their media files, sorted.
 QStringList ExpandPaths(const QStringList& arguments) {
     QStringList paths;
     for (const QString& argument : arguments) {
-        if (QFileInfo(argument).isDir())
+        if (IsDirectory(argument))
             paths += CollectMediaFiles(argument);
         else
             paths.append(AbsolutePath(argument));
@@ -70,7 +71,7 @@ public:
             if (m_separator == '\n' && entry.endsWith('\r'))
                 entry.chop(1);
             if (!entry.isEmpty()) {
-                *path = AbsolutePath(QString::fromUtf8(entry));
+                *path = AbsolutePath(kq::platform::DecodeFileName(entry));
                 return true;
             }
         }
@@ -129,7 +130,8 @@ public:
         const QString count = progress.total < 0
                                   ? QString::number(progress.done)
                                   : QStringLiteral("%1/%2").arg(progress.done).arg(progress.total);
-        QString line = QStringLiteral("[%1] %2").arg(count, QFileInfo(progress.current).fileName());
+        QString line = QStringLiteral("[%1] %2").arg(
+            count, kq::platform::DisplayFileName(QFileInfo(progress.current).fileName()));
         if (line.size() > 78)
             line = line.left(77) + QChar(0x2026);
         if (line == m_last)
@@ -350,7 +352,8 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
             return true;
         if (progress)
             progress->Clear();
-        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n").arg(path, analysis.reason));
+        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n")
+                       .arg(kq::platform::DisplayFileName(path), analysis.reason));
         leftOut = true;
         return true;
     };

@@ -1,4 +1,5 @@
 #include "ReportTool.h"
+#include "platform/FileNames.h"
 #include "platform/Utf8Locale.h"
 
 #include <QCoreApplication>
@@ -8,5 +9,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kqmediareport"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KQ_VERSION));
-    return RunReportTool(QCoreApplication::arguments(), stdout, stderr);
+    // Not QCoreApplication::arguments(): a file name that is not UTF-8 must keep its bytes.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << kq::platform::DecodeFileName(argv[i]);
+    return RunReportTool(arguments, stdout, stderr);
 }

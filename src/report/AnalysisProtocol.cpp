@@ -1,5 +1,7 @@
 #include "AnalysisProtocol.h"
 
+#include "platform/FileNames.h"
+
 #include <QtEndian>
 
 // Payloads are written by hand rather than with QDataStream: a reply comes from a process that
@@ -82,7 +84,7 @@ QByteArray Payload(WorkerReply::Kind kind) {
 } // namespace
 
 QByteArray FrameRequest(const QString& path) {
-    return Frame(path.toUtf8());
+    return Frame(kq::platform::EncodeFileName(path));
 }
 
 QByteArray ReplyPayload(const std::optional<FileReport>& report) {
@@ -124,7 +126,7 @@ QByteArray FrameBroken() {
 }
 
 QString ParseRequest(const QByteArray& payload) {
-    return QString::fromUtf8(payload);
+    return kq::platform::DecodeFileName(payload);
 }
 
 bool ParseReply(const QByteArray& payload, WorkerReply* reply) {

@@ -8,7 +8,7 @@
 #include <optional>
 
 // What passes between the report builder and an analysis worker over their socket: frames
-// of a 4-byte little-endian length and that many bytes. A request is a path in UTF-8. A
+// of a 4-byte little-endian length and that many bytes. A request is a path's bytes. A
 // worker's first frame says whether its media library can be used; then each request gets
 // one reply: the file's report values, word that the library did not open the file, the
 // wait status of the process that parsed it when that ended without an answer, or word that

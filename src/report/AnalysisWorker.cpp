@@ -2,6 +2,7 @@
 
 #include "AnalysisProtocol.h"
 #include "media/MediaFileInfo.h"
+#include "platform/FileNames.h"
 #include "platform/FileProcess.h"
 #include "platform/SocketIo.h"
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -29,6 +31,21 @@ bool Send(int fd, const QByteArray& frame) {
     return SendFully(fd, frame.constData(), frame.size());
 }
 
+// The library takes a file's name as text, and cannot open a name that is not UTF-8: that
+// file is handed to it as the descriptor's name in /proc (the report is the same whatever the
+// name), and its report names it as a person reads it.
+std::optional<FileReport> ReadNamedFile(CMediaFileInfo& info, const QByteArray& path) {
+    const QString name = ParseRequest(path);
+    if (kq::platform::IsTextFileName(name))
+        return ReadFileReport(info, name);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    std::optional<FileReport> report =
+        ReadFileReport(info, QStringLiteral("/proc/self/fd/%1").arg(fd));
+    if (report && !report->general.isEmpty())
+        report->general[0] = kq::platform::DisplayFileName(name);
+    return report;
+}
+
 // The reply for one path: the answer of the process that parsed it, when that is well formed
 // and it ended as it should; else how it ended. Nothing but a report or "not opened" is taken
 // from it.
@@ -36,7 +53,7 @@ QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
     kq::platform::FileProcessEnd end;
     const bool ran = kq::platform::RunFileProcess(
         path.constData(), kMaxReplyBytes, kWorkerExitSetupFailed,
-        [&] { return ReplyPayload(ReadFileReport(info, ParseRequest(path))); }, &end);
+        [&] { return ReplyPayload(ReadNamedFile(info, path)); }, &end);
     if (!ran)
         return FrameEnded(kWorkerExitSetupFailed << 8);
     WorkerReply reply;

@@ -1,7 +1,15 @@
 #include "MediaFilters.h"
 
-#include <QDirIterator>
+#include "platform/FileNames.h"
+
+#include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 QStringList Split(const char* patterns) {
@@ -59,14 +67,41 @@ bool IsMediaFileName(const QString& fileName) {
     return !suffix.isEmpty() && MediaFileExtensions().contains(suffix.toLower());
 }
 
-QStringList CollectMediaFiles(const QString& directory) {
-    QStringList files;
-    QDirIterator it(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (IsMediaFileName(path))
-            files.append(QFileInfo(path).absoluteFilePath());
+namespace {
+// By hand rather than with QDirIterator, which hands names over as text and so loses a name
+// that is not UTF-8.
+void Walk(const QByteArray& directory, std::vector<QByteArray>* files) {
+    DIR* dir = ::opendir(directory.constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = (directory.endsWith('/') ? directory : directory + '/') + name;
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            Walk(path, files);
+        else if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                 IsMediaFileName(QString::fromLatin1(name)))
+            files->push_back(path);
     }
-    files.sort();
-    return files;
+    ::closedir(dir);
+}
+} // namespace
+
+QStringList CollectMediaFiles(const QString& directory) {
+    const QByteArray root = kq::platform::EncodeFileName(kq::platform::AbsoluteFileName(directory));
+    std::vector<QByteArray> files;
+    Walk(root, &files);
+    std::sort(files.begin(), files.end());
+    QStringList paths;
+    for (const QByteArray& file : files)
+        paths.append(kq::platform::DecodeFileName(file));
+    return paths;
+}
+
+bool IsDirectory(const QString& path) {
+    struct stat st {};
+    return ::stat(kq::platform::EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -16,6 +16,10 @@ QStringList MediaFileExtensions();
 // True when the file name's extension, in any case, is one of MediaFileExtensions().
 bool IsMediaFileName(const QString& fileName);
 
-// Every media file below directory (recursively), as absolute paths in sorted path order.
-// Symbolic links to directories are not followed, so a link cycle cannot trap the walk.
+// Every media file below directory (recursively), as absolute paths sorted by their bytes, in
+// the form of DecodeFileName: a name that is not UTF-8 is found too. Symbolic links to
+// directories are not followed, so a link cycle cannot trap the walk.
 QStringList CollectMediaFiles(const QString& directory);
+
+// True when path (in the form of DecodeFileName) names a directory.
+bool IsDirectory(const QString& path);

@@ -3,12 +3,18 @@
 #include "AnalysisPool.h"
 #include "ReportLocation.h"
 #include "media/MediaFileInfo.h"
+#include "platform/FileNames.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
+
+#include <sys/stat.h>
 #include <tinyxml.h>
+#include <unistd.h>
 
 const char* const kGeneralLeaves[kGeneralLeafCount] = {"CompleteName", "Format", "FileSize",
                                                        "Duration", "Subtitlecount"};
@@ -19,15 +25,21 @@ const char* const kAudioLeaves[kAudioLeafCount] = {"Format",       "BitRate",   
                                                    "SamplingRate", "FormatVersion", "Language"};
 
 QString PathProblem(const QString& path) {
-    if (path.isEmpty())
+    const QByteArray name = kq::platform::EncodeFileName(path);
+    struct stat st {};
+    if (name.isEmpty())
         return QStringLiteral("missing");
-    const QFileInfo info(path);
-    if (!info.exists())
-        return info.isSymLink() ? QStringLiteral("missing (broken link)")
-                                : QStringLiteral("missing");
-    if (!info.isFile())
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == EACCES)
+            return QStringLiteral("not readable");
+        if (errno != ENOENT && errno != ENOTDIR)
+            return QString::fromLocal8Bit(std::strerror(errno));
+        return ::lstat(name.constData(), &st) == 0 ? QStringLiteral("missing (broken link)")
+                                                   : QStringLiteral("missing");
+    }
+    if (!S_ISREG(st.st_mode))
         return QStringLiteral("not a regular file");
-    if (!info.isReadable())
+    if (::access(name.constData(), R_OK) != 0)
         return QStringLiteral("not readable");
     return QString();
 }

@@ -1,14 +1,21 @@
 #include "KQCheckMediaInfoApp.h"
 
 #include "KQCheckMediaInfoDlg.h"
+#include "platform/FileNames.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 // No application name is set: messages are captioned with the executable's name.
-CKQCheckMediaInfoApp::CKQCheckMediaInfoApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CKQCheckMediaInfoApp::CKQCheckMediaInfoApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Not arguments(), which reads a name that is not UTF-8 as text and loses its bytes.
+    for (int i = 0; i < argc; ++i)
+        m_arguments << kq::platform::DecodeFileName(argv[i]);
+}
 
 CKQCheckMediaInfoApp::CommandLine
 CKQCheckMediaInfoApp::ReadCommandLine(const QStringList& arguments) {
@@ -36,11 +43,12 @@ CKQCheckMediaInfoApp::ReadCommandLine(const QStringList& arguments) {
         return line;
     }
     for (const QString& path : parser.positionalArguments()) {
-        if (QFileInfo::exists(path))
-            line.paths.append(QFileInfo(path).absoluteFilePath());
+        struct stat st {};
+        if (::stat(kq::platform::EncodeFileName(path).constData(), &st) == 0)
+            line.paths.append(kq::platform::AbsoluteFileName(path));
         else
-            line.messages +=
-                QStringLiteral("%1: ignoring %2: no such file or folder\n").arg(program, path);
+            line.messages += QStringLiteral("%1: ignoring %2: no such file or folder\n")
+                                 .arg(program, kq::platform::DisplayFileName(path));
     }
     return line;
 }

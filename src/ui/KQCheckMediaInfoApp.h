@@ -22,6 +22,9 @@ public:
 
     // Runs the main window with the command line's files and folders in its list; returns the
     // process exit status (0).
-    int InitInstance() { return Run(arguments()); }
+    int InitInstance() { return Run(m_arguments); }
     int Run(const QStringList& arguments);
+
+private:
+    QStringList m_arguments; // as DecodeFileName gives them: file names keep their bytes
 };

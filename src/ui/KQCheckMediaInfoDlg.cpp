@@ -6,6 +6,7 @@
 #include "SkinPainter.h"
 #include "controls/KQBitmapButton.h"
 #include "controls/LinkLabel.h"
+#include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
 #include "report/MailReport.h"
 #include "report/MediaFilters.h"
@@ -219,7 +220,9 @@ void CKQCheckMediaInfoDlg::AddPaths(const QStringList& paths) {
         const QString number = QString::number(n + 1);
         item->setText(0, number);
         item->setTextAlignment(0, Qt::AlignCenter);
-        item->setText(1, QFileInfo(path).absoluteFilePath());
+        const QString absolute = kq::platform::AbsoluteFileName(path);
+        item->setText(1, kq::platform::DisplayFileName(absolute));
+        item->setData(1, Qt::UserRole, absolute);
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         m_listFiles->addTopLevelItem(item);
         ++n;
@@ -229,7 +232,7 @@ void CKQCheckMediaInfoDlg::AddPaths(const QStringList& paths) {
 QStringList CKQCheckMediaInfoDlg::DroppedPaths(const QStringList& localPaths) {
     QStringList paths;
     for (const QString& path : localPaths) {
-        if (QFileInfo(path).isDir())
+        if (IsDirectory(path))
             paths += CollectMediaFiles(path);
         else
             paths.append(path);
@@ -239,8 +242,13 @@ QStringList CKQCheckMediaInfoDlg::DroppedPaths(const QStringList& localPaths) {
 
 void CKQCheckMediaInfoDlg::CollectPaths() {
     const int n = m_listFiles->topLevelItemCount();
-    for (int i = 0; i < n; ++i)
-        m_arrPaths.append(m_listFiles->topLevelItem(i)->text(1));
+    for (int i = 0; i < n; ++i) {
+        // The name's bytes, unless the row was edited.
+        const QTreeWidgetItem* item = m_listFiles->topLevelItem(i);
+        const QString name = item->data(1, Qt::UserRole).toString();
+        m_arrPaths.append(kq::platform::DisplayFileName(name) == item->text(1) ? name
+                                                                               : item->text(1));
+    }
 }
 
 bool CKQCheckMediaInfoDlg::GatherPaths() {
@@ -292,10 +300,11 @@ bool CKQCheckMediaInfoDlg::OnBuildProgress(const AnalysisProgress& progress, qin
     if (m_pProgress) {
         m_pProgress->setMaximum(static_cast<int>(progress.total));
         m_pProgress->setValue(static_cast<int>(progress.done));
-        m_pProgress->setLabelText(QStringLiteral("%1 of %2 files done\n%3")
-                                      .arg(progress.done)
-                                      .arg(progress.total)
-                                      .arg(QFileInfo(progress.current).fileName()));
+        m_pProgress->setLabelText(
+            QStringLiteral("%1 of %2 files done\n%3")
+                .arg(progress.done)
+                .arg(progress.total)
+                .arg(kq::platform::DisplayFileName(QFileInfo(progress.current).fileName())));
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return !m_bCancelBuild && !(m_pProgress && m_pProgress->wasCanceled());
@@ -429,7 +438,7 @@ static QStringList LocalPaths(const QMimeData* mime) {
         return paths;
     for (const QUrl& url : mime->urls())
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(kq::platform::LocalFileName(url));
     return paths;
 }
 

@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include "platform/FileNames.h"
 #include "report/ReportBuilder.h"
 
 #include <QApplication>
@@ -82,11 +83,12 @@ void CWidgetPrompts::ShowLeftOut(QWidget* parent, const QString& caption,
     const QFontMetrics metrics(list->font());
     for (const LeftOutFile& file : files) {
         const QString reason = QStringLiteral(": ") + file.reason;
+        const QString path = kq::platform::DisplayFileName(file.path);
         // A long path loses its middle, never its end: the file's name stays readable.
         const int room = qMax(160, 540 - metrics.horizontalAdvance(reason));
-        auto* item = new QListWidgetItem(
-            metrics.elidedText(file.path, Qt::ElideMiddle, room) + reason, list);
-        item->setToolTip(file.path);
+        auto* item =
+            new QListWidgetItem(metrics.elidedText(path, Qt::ElideMiddle, room) + reason, list);
+        item->setToolTip(path);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, notice);
     QObject::connect(buttons, &QDialogButtonBox::accepted, notice, &QDialog::close);

@@ -30,3 +30,17 @@ cp "$F/non-ascii.kqfake" "$4"
 cp "$F/two-audio.kqfake" 'line
 break.kqfake'
 chmod o+rx . "$5"
+# Names that are not UTF-8 (a Latin-1 byte, a stray continuation byte, an overlong form, a cut
+# sequence) beside a valid one, and lists of them with NUL or line breaks (and one missing).
+mkdir -p bytes
+set -- 'caf\0351.mp4' sample.mp4 'cut\0346\0227.ts' sample.ts 'over\0300\0257.avi' sample.avi \
+    'stray\0200.mkv' multi.mkv 'valid-\0303\0251.png' sample.png
+: >bytes.list
+: >bytes.lines
+while [ $# -gt 0 ]; do
+    cp "$M/$2" "bytes/$(printf '%b' "$1")"
+    printf '%s/bytes/%b\0' "$PWD" "$1" >>bytes.list
+    printf '%s/bytes/%b\n' "$PWD" "$1" >>bytes.lines
+    shift 2
+done
+printf '%s/bytes/gone\377.mp4\n' "$PWD" >>bytes.lines

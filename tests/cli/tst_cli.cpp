@@ -25,6 +25,11 @@ const char* const kWalk = "&#x41;.png a&b.mp4 clip-été-日本.mp4 multi.mkv sa
 const char* const kTree = "sample.png=@TMP@/tree/a/deep/still.Png sample.avi=@TMP@/tree/a/x.AVI "
                           "sample.mp4=@TMP@/tree/b/clip.MP4 sample.ts=@TMP@/tree/c.ts";
 const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
+// The names of fixtures.sh that are not UTF-8, as a report shows them, in the order of their bytes.
+const char* const kBytes =
+    "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4 sample.ts=@TMP@/bytes/cut\uFFFD\uFFFD.ts "
+    "sample.avi=@TMP@/bytes/over\uFFFD\uFFFD.avi multi.mkv=@TMP@/bytes/stray\uFFFD.mkv "
+    "sample.png=@TMP@/bytes/valid-é.png";
 // What a library taken over by a crafted file tries (see the fake library), and the reason the
 // file is left out for ("blocked: the media library tried to ..." unless it starts "the "), or
 // the outcome that the library gets.
@@ -44,9 +49,11 @@ const std::pair<const char*, const char*> kEscapes[] = {
     {"forge", "EBADF"},          {"unusable", "the analysis worker sent a broken reply"},
     {"oversized", "the analysis worker sent a broken reply"}};
 // clang-format on
-// The tool started as from a careless caller, with a descriptor that its workers must not get.
+// The tool started as from a careless caller, with a descriptor that its workers must not get;
+// ARGS_FROM names a NUL list of further arguments.
 const char* const kLaunch = "cd \"${CWD:-.}\" && exec 7</dev/null && "
-                            "{ [ -z \"$STDOUT\" ] || exec >\"$STDOUT\"; } && exec \"$0\" \"$@\"";
+                            "{ [ -z \"$STDOUT\" ] || exec >\"$STDOUT\"; } && "
+                            "exec ${ARGS_FROM:+xargs -0 -a \"$ARGS_FROM\"} \"$0\" \"$@\"";
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressLimits = false; // checked builds run their workers without that limit
 #else
@@ -224,6 +231,10 @@ private slots:
               "LANG=C.UTF-8 LC_TIME=en_GB.UTF-8", "LANG=C LC_CTYPE=ja_JP.eucJP"})
             Row(locale, "@MEDIA@/clip-été-日本.mp4", locale, "", 0, "clip-été-日本.mp4");
         Row("LC_ALL=C, folder", "@MEDIA@", "LC_ALL=C", "", 0, kWalk);
+        Row("names not UTF-8: a folder", "@TMP@/bytes", "", "", 0, kBytes);
+        Row("names not UTF-8: arguments", "", "ARGS_FROM=@TMP@/bytes.list", "", 0, kBytes);
+        Row("names not UTF-8: -0 list", "-0 --files-from @TMP@/bytes.list", "LC_ALL=C", "", 0, kBytes);
+        Row("names not UTF-8: list", "--files-from @TMP@/bytes.lines", "", "", 2, kBytes, "@TMP@/bytes/gone\uFFFD.mp4: missing");
         Row("LANG=C, list", "--files-from -", "LANG=C", "@MEDIA@/clip-été-日本.mp4\n", 0, "clip-été-日本.mp4");
         Row("LC_ALL=C, non-ASCII missing and output", "-o @OUT@/été.xml @TMP@/été.mp4 @MEDIA@/clip-été-日本.mp4", "LC_ALL=C", "", 2, "clip-été-日本.mp4", "@TMP@/été.mp4: missing");
         for (const char* jobs : {"-j 1", "-j 2", "--jobs=40"})

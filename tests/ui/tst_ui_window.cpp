@@ -5,6 +5,7 @@
 #include "FakeMediaInfoSupport.h"
 #include "FakePrompts.h"
 #include "media/MediaInfoHandle.h"
+#include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
 #include "report/ReportLocation.h"
 #include "ui/KQCheckMediaInfoApp.h"
@@ -12,6 +13,9 @@
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace kqtest;
 
@@ -320,6 +324,7 @@ private slots:
         QTest::addColumn<QString>("said"); // on standard output, then on standard error
         // clang-format off
         QTest::newRow("files, a folder, a missing path, unknown options") << QStringList{"b.txt", "--bogus", "f", "gone.mp4", "-x"} << QStringList{"b.txt", "f/sub/a.avi", "f/x.MKV"} << "ui_window: ignoring unknown option --bogus\nui_window: ignoring unknown option -x\nui_window: ignoring gone.mp4: no such file or folder\n";
+        QTest::newRow("a folder of names not UTF-8") << QStringList{"n"} << QStringList{"n/caf\uFFFD.mp4", "n/cut\uFFFD\uFFFD.ts", "n/valid-é.png"} << "";
         QTest::newRow("--version") << QStringList{"--version", "b.txt"} << QStringList() << "ui_window 1.0\n";
         QTest::newRow("--help") << QStringList{"-h"} << QStringList() << "ui_window [options] [path...]";
         // clang-format on
@@ -328,6 +333,9 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, paths);
         QFETCH(QString, said);
+        // A folder of names that are not UTF-8, beside a valid one.
+        for (const char* name : {"n/caf\xe9.mp4", "n/cut\xe6\x97.ts", "n/valid-\xc3\xa9.png"})
+            QVERIFY(QDir().mkpath("n") && ::close(::creat(name, 0644)) == 0);
         qApp->setApplicationVersion("1.0");
         const auto line =
             CKQCheckMediaInfoApp::ReadCommandLine(QStringList{"/x/ui_window"} + arguments);
@@ -351,7 +359,12 @@ private slots:
             qobject_cast<CKQCheckMediaInfoApp*>(qApp)->Run(QStringList{"ui_window"} + arguments),
             0);
         QCOMPARE(ticks, int(!paths.isEmpty()));
-        QCOMPARE(listed.replaceInStrings(m_dir->path() + '/', ""), paths);
+        QStringList shown; // each listed file is found by its name, which shows as it should
+        for (const QString& path : listed) {
+            shown << kq::platform::DisplayFileName(path).remove(m_dir->path() + '/');
+            QCOMPARE(::access(kq::platform::EncodeFileName(path).constData(), F_OK), 0);
+        }
+        QCOMPARE(shown, paths);
     }
 };
 
