@@ -15,7 +15,7 @@
 #include "platform/WorkerSandbox.h"
 #include "report/AnalysisProtocol.h"
 #include "report/AnalysisWorker.h"
-#include "report/ReportBuilder.h"
+#include "report/ReportValues.h"
 
 #include <QElapsedTimer>
 

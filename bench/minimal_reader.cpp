@@ -6,6 +6,8 @@
 //
 // The library is bound at run time by the same file name as the program does.
 
+#include "media/MediaFields.h"
+
 #include <dlfcn.h>
 
 #include <clocale>
@@ -27,20 +29,15 @@ using CloseFn = void (*)(void*);
 using GetFn = const wchar_t* (*)(void*, int, std::size_t, const wchar_t*, int, int);
 using OptionFn = const wchar_t* (*)(void*, const wchar_t*, const wchar_t*);
 
-constexpr int kGeneral = 0, kVideo = 1, kAudio = 2;
-
-const wchar_t* const kGeneralParameters[] = {L"CompleteName", L"Format", L"FileSize/String",
-                                             L"Duration/String1", L"TextCount"};
-const wchar_t* const kVideoParameters[] = {L"Format",
-                                           L"Format_Version",
-                                           L"Width",
-                                           L"Height",
-                                           L"FrameRate",
-                                           L"BitRate",
-                                           L"DisplayAspectRatio/String",
-                                           L"Standard"};
-const wchar_t* const kAudioParameters[] = {L"Format",       L"BitRate",        L"Channel(s)",
-                                           L"SamplingRate", L"Format_Version", L"Language"};
+// The report's parameters (MediaFields.h), as the library takes them.
+std::vector<std::wstring> Parameters(const MediaSection& section) {
+    std::vector<std::wstring> parameters;
+    for (int i = 0; i < section.fieldCount; ++i) {
+        const std::string parameter = section.fields[i].parameter;
+        parameters.emplace_back(parameter.begin(), parameter.end());
+    }
+    return parameters;
+}
 
 template <typename Fn> Fn Symbol(void* module, const char* name) {
     return reinterpret_cast<Fn>(dlsym(module, name));
@@ -98,22 +95,24 @@ int main(int argc, char* argv[]) {
         replyChars += length;
         return reply;
     };
+    const std::vector<std::wstring> general = Parameters(kGeneralSection);
+    const std::wstring streamCount(kStreamCountParameter,
+                                   kStreamCountParameter + std::strlen(kStreamCountParameter));
+    const std::pair<const MediaSection*, std::vector<std::wstring>> streams[] = {
+        {&kVideoSection, Parameters(kVideoSection)}, {&kAudioSection, Parameters(kAudioSection)}};
     for (const std::string& path : paths) {
         if (open(handle, Wide(path).c_str()) == 0)
             continue;
         ++opened;
-        for (const wchar_t* parameter : kGeneralParameters)
-            ask(kGeneral, 0, parameter);
-        const wchar_t* count = ask(kVideo, 0, L"StreamCount");
-        const long videoCount = count ? std::wcstol(count, nullptr, 10) : 0;
-        for (long v = 0; v < videoCount; ++v)
-            for (const wchar_t* parameter : kVideoParameters)
-                ask(kVideo, static_cast<std::size_t>(v), parameter);
-        count = ask(kAudio, 0, L"StreamCount");
-        const long audioCount = count ? std::wcstol(count, nullptr, 10) : 0;
-        for (long a = 0; a < audioCount; ++a)
-            for (const wchar_t* parameter : kAudioParameters)
-                ask(kAudio, static_cast<std::size_t>(a), parameter);
+        for (const std::wstring& parameter : general)
+            ask(kGeneralSection.streamKind, 0, parameter.c_str());
+        for (const auto& [section, parameters] : streams) {
+            const wchar_t* count = ask(section->streamKind, 0, streamCount.c_str());
+            const long n = count ? std::wcstol(count, nullptr, 10) : 0;
+            for (long s = 0; s < n; ++s)
+                for (const std::wstring& parameter : parameters)
+                    ask(section->streamKind, static_cast<std::size_t>(s), parameter.c_str());
+        }
         close(handle);
     }
     destroy(handle);

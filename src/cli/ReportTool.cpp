@@ -3,7 +3,8 @@
 #include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
 #include "report/MediaFilters.h"
-#include "report/ReportBuilder.h"
+#include "report/AtomicFile.h"
+#include "report/ReportXml.h"
 #include "report/ReportMerge.h"
 
 #include <QCommandLineParser>

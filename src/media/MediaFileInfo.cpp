@@ -26,30 +26,38 @@ void CMediaFileInfo::LoadTables() {
         m_handle->Option(QLatin1String(list), QString());
 }
 
+QString CMediaFileInfo::Value(const MediaSection& section, int field, std::size_t n) {
+    return Ask(section.streamKind, n, section.fields[field].parameter);
+}
+
+QString CMediaFileInfo::StreamCount(const MediaSection& section) {
+    return Ask(section.streamKind, 0, kStreamCountParameter);
+}
+
 QString CMediaFileInfo::Ask(int streamKind, std::size_t n, const char* parameter) {
     return m_handle->Get(streamKind, n, QString::fromLatin1(parameter), kInfoText, kInfoName);
 }
 
 // clang-format off
-QString CMediaFileInfo::GetCompleteName() { return Ask(kStreamGeneral, 0, "CompleteName"); }
-QString CMediaFileInfo::GetFormat() { return Ask(kStreamGeneral, 0, "Format"); }
-QString CMediaFileInfo::GetFileSize() { return Ask(kStreamGeneral, 0, "FileSize/String"); }
-QString CMediaFileInfo::GetDuration() { return Ask(kStreamGeneral, 0, "Duration/String1"); }
-QString CMediaFileInfo::GetVideoStreamCount() { return Ask(kStreamVideo, 0, "StreamCount"); }
-QString CMediaFileInfo::GetAudioStreamCount() { return Ask(kStreamAudio, 0, "StreamCount"); }
-QString CMediaFileInfo::GetTextCount() { return Ask(kStreamGeneral, 0, "TextCount"); }
-QString CMediaFileInfo::GetVideoFormat(std::size_t n) { return Ask(kStreamVideo, n, "Format"); }
-QString CMediaFileInfo::GetVideoFormatVersion(std::size_t n) { return Ask(kStreamVideo, n, "Format_Version"); }
-QString CMediaFileInfo::GetVideoWidth(std::size_t n) { return Ask(kStreamVideo, n, "Width"); }
-QString CMediaFileInfo::GetVideoHeight(std::size_t n) { return Ask(kStreamVideo, n, "Height"); }
-QString CMediaFileInfo::GetVideoFrameRate(std::size_t n) { return Ask(kStreamVideo, n, "FrameRate"); }
-QString CMediaFileInfo::GetVideoBitRate(std::size_t n) { return Ask(kStreamVideo, n, "BitRate"); }
-QString CMediaFileInfo::GetVideoDisplayAspectRatio(std::size_t n) { return Ask(kStreamVideo, n, "DisplayAspectRatio/String"); }
-QString CMediaFileInfo::GetVideoStandard(std::size_t n) { return Ask(kStreamVideo, n, "Standard"); }
-QString CMediaFileInfo::GetAudioFormat(std::size_t n) { return Ask(kStreamAudio, n, "Format"); }
-QString CMediaFileInfo::GetAudioBitRate(std::size_t n) { return Ask(kStreamAudio, n, "BitRate"); }
-QString CMediaFileInfo::GetAudioChannels(std::size_t n) { return Ask(kStreamAudio, n, "Channel(s)"); }
-QString CMediaFileInfo::GetAudioSamplingRate(std::size_t n) { return Ask(kStreamAudio, n, "SamplingRate"); }
-QString CMediaFileInfo::GetAudioLanguage(std::size_t n) { return Ask(kStreamAudio, n, "Language"); }
-QString CMediaFileInfo::GetAudioFormatVersion(std::size_t n) { return Ask(kStreamAudio, n, "Format_Version"); }
+QString CMediaFileInfo::GetCompleteName() { return Value(kGeneralSection, 0, 0); }
+QString CMediaFileInfo::GetFormat() { return Value(kGeneralSection, 1, 0); }
+QString CMediaFileInfo::GetFileSize() { return Value(kGeneralSection, 2, 0); }
+QString CMediaFileInfo::GetDuration() { return Value(kGeneralSection, 3, 0); }
+QString CMediaFileInfo::GetTextCount() { return Value(kGeneralSection, 4, 0); }
+QString CMediaFileInfo::GetVideoStreamCount() { return StreamCount(kVideoSection); }
+QString CMediaFileInfo::GetAudioStreamCount() { return StreamCount(kAudioSection); }
+QString CMediaFileInfo::GetVideoFormat(std::size_t n) { return Value(kVideoSection, 0, n); }
+QString CMediaFileInfo::GetVideoFormatVersion(std::size_t n) { return Value(kVideoSection, 1, n); }
+QString CMediaFileInfo::GetVideoWidth(std::size_t n) { return Value(kVideoSection, 2, n); }
+QString CMediaFileInfo::GetVideoHeight(std::size_t n) { return Value(kVideoSection, 3, n); }
+QString CMediaFileInfo::GetVideoFrameRate(std::size_t n) { return Value(kVideoSection, 4, n); }
+QString CMediaFileInfo::GetVideoBitRate(std::size_t n) { return Value(kVideoSection, 5, n); }
+QString CMediaFileInfo::GetVideoDisplayAspectRatio(std::size_t n) { return Value(kVideoSection, 6, n); }
+QString CMediaFileInfo::GetVideoStandard(std::size_t n) { return Value(kVideoSection, 7, n); }
+QString CMediaFileInfo::GetAudioFormat(std::size_t n) { return Value(kAudioSection, 0, n); }
+QString CMediaFileInfo::GetAudioBitRate(std::size_t n) { return Value(kAudioSection, 1, n); }
+QString CMediaFileInfo::GetAudioChannels(std::size_t n) { return Value(kAudioSection, 2, n); }
+QString CMediaFileInfo::GetAudioSamplingRate(std::size_t n) { return Value(kAudioSection, 3, n); }
+QString CMediaFileInfo::GetAudioFormatVersion(std::size_t n) { return Value(kAudioSection, 4, n); }
+QString CMediaFileInfo::GetAudioLanguage(std::size_t n) { return Value(kAudioSection, 5, n); }
 // clang-format on

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MediaFields.h"
 #include "MediaInfoHandle.h"
 
 #include <QString>
@@ -30,6 +31,11 @@ public:
     void LoadTables();
     // Opens bytes held in memory instead of a file (see CMediaInfoHandle::OpenBuffer).
     std::size_t OpenBuffer(const QByteArray& bytes) { return m_handle->OpenBuffer(bytes); }
+
+    // The field-th value of section (of its n-th stream), and how many streams a section's
+    // kind has: what the getters below ask, by the tables of MediaFields.h.
+    QString Value(const MediaSection& section, int field, std::size_t n);
+    QString StreamCount(const MediaSection& section);
 
     QString GetCompleteName();
     QString GetFormat();

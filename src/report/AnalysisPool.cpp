@@ -1,6 +1,7 @@
 #include "AnalysisPool.h"
 
 #include "AnalysisProtocol.h"
+#include "PathCheck.h"
 #include "ReportLocation.h"
 #include "media/MediaInfoHandle.h"
 #include "platform/SocketIo.h"

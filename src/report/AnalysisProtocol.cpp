@@ -1,5 +1,6 @@
 #include "AnalysisProtocol.h"
 
+#include "media/MediaFields.h"
 #include "platform/FileNames.h"
 
 #include <QtEndian>
@@ -91,13 +92,13 @@ QByteArray ReplyPayload(const std::optional<FileReport>& report) {
     if (!report)
         return Payload(WorkerReply::NotOpened);
     QByteArray payload = Payload(WorkerReply::Opened);
-    PutValues(&payload, report->general, kGeneralLeafCount);
+    PutValues(&payload, report->general, kGeneralSection.fieldCount);
     PutNumber(&payload, static_cast<quint32>(report->video.size()));
     for (const QStringList& video : report->video)
-        PutValues(&payload, video, kVideoLeafCount);
+        PutValues(&payload, video, kVideoSection.fieldCount);
     PutNumber(&payload, static_cast<quint32>(report->audio.size()));
     for (const QStringList& audio : report->audio)
-        PutValues(&payload, audio, kAudioLeafCount);
+        PutValues(&payload, audio, kAudioSection.fieldCount);
     return payload;
 }
 
@@ -143,9 +144,9 @@ bool ParseReply(const QByteArray& payload, WorkerReply* reply) {
         break;
     case WorkerReply::Opened: {
         FileReport file;
-        ok = reader.Values(&file.general, kGeneralLeafCount) &&
-             reader.Streams(&file.video, kVideoLeafCount) &&
-             reader.Streams(&file.audio, kAudioLeafCount);
+        ok = reader.Values(&file.general, kGeneralSection.fieldCount) &&
+             reader.Streams(&file.video, kVideoSection.fieldCount) &&
+             reader.Streams(&file.audio, kAudioSection.fieldCount);
         reply->report = std::move(file);
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportBuilder.h"
+#include "FileReport.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "AnalysisWorker.h"
 
 #include "AnalysisProtocol.h"
+#include "ReportValues.h"
 #include "media/MediaFileInfo.h"
 #include "platform/FileNames.h"
 #include "platform/FileProcess.h"

@@ -1,6 +1,6 @@
 #include "ReportMerge.h"
 
-#include "ReportBuilder.h"
+#include "media/MediaFields.h"
 
 #include <QIODevice>
 
@@ -39,7 +39,7 @@ private:
         ++m_number;
         return m_line.endsWith("\r\n") && (m_line.chop(2), true);
     }
-    bool Is(const char* text) const { return m_line == text; }
+    bool Is(const QByteArray& text) const { return m_line == text; }
     // Nothing may follow the root: a line that does is the one named.
     bool End() { return m_in.atEnd() || (++m_number, false); }
     // The line just read, checked, goes out.
@@ -47,12 +47,16 @@ private:
         m_outputFailed = !m_element(m_line + "\r\n");
         return !m_outputFailed;
     }
-    bool Line(const char* text) { return Next() && Is(text) && Pass(); }
-    template <int N> bool Leaves(const char* const (&names)[N]) {
-        for (const char* name : names)
-            if (!Next() || !IsLeaf(m_line, name) || !Pass())
+    bool Line(const QByteArray& text) { return Next() && Is(text) && Pass(); }
+    // The lines of a section: its start tag, a leaf per field, its end tag.
+    bool Section(const MediaSection& section) {
+        const QByteArray indent(8, ' ');
+        if (!Is(indent + '<' + section.element + '>') || !Pass())
+            return false;
+        for (int i = 0; i < section.fieldCount; ++i)
+            if (!Next() || !IsLeaf(m_line, section.fields[i].leaf) || !Pass())
                 return false;
-        return true;
+        return Line(indent + "</" + section.element + '>');
     }
     bool Document() {
         if (!Next())
@@ -62,15 +66,12 @@ private:
         if (!Is("<AllFileInfo>") || !Next() || !Is("    <FileInfo>"))
             return false;
         while (Is("    <FileInfo>")) {
-            if (!Pass() || !Line("        <GeneralInfo>") || !Leaves(kGeneralLeaves) ||
-                !Line("        </GeneralInfo>") || !Next())
+            if (!Pass() || !Next() || !Section(kGeneralSection) || !Next())
                 return false;
-            for (; Is("        <Video>"); Next())
-                if (!Pass() || !Leaves(kVideoLeaves) || !Line("        </Video>"))
-                    return false;
-            for (; Is("        <Audio>"); Next())
-                if (!Pass() || !Leaves(kAudioLeaves) || !Line("        </Audio>"))
-                    return false;
+            for (const MediaSection* streams : {&kVideoSection, &kAudioSection})
+                for (; m_line.startsWith(QByteArray("        <") + streams->element); Next())
+                    if (!Section(*streams))
+                        return false;
             if (!Is("    </FileInfo>") || !Pass() || !Next())
                 return false;
         }

@@ -1,6 +1,6 @@
 #include "SaveReport.h"
 
-#include "ReportBuilder.h"
+#include "AtomicFile.h"
 
 #include <QFile>
 

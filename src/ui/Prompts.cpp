@@ -1,7 +1,7 @@
 #include "Prompts.h"
 
 #include "platform/FileNames.h"
-#include "report/ReportBuilder.h"
+#include "report/FileReport.h"
 
 #include <QApplication>
 #include <QComboBox>

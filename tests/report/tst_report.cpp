@@ -7,7 +7,8 @@
 #include "platform/ChildProgram.h"
 #include "report/AnalysisPool.h"
 #include "report/AnalysisProtocol.h"
-#include "report/ReportBuilder.h"
+#include "report/AtomicFile.h"
+#include "report/ReportValues.h"
 
 #include <QtTest>
 

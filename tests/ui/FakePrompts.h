@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ReportBuilder.h"
+#include "report/FileReport.h"
 #include "ui/Prompts.h"
 
 #include <QQueue>

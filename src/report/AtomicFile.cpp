@@ -1,0 +1,39 @@
+#include "AtomicFile.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+AtomicFile::AtomicFile() = default;
+AtomicFile::~AtomicFile() = default;
+
+bool AtomicFile::Open(const QString& path) {
+    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir())
+        m_file = std::make_unique<QFile>(path);
+    else
+        m_file = std::make_unique<QSaveFile>(path);
+    return m_file->open(QIODevice::WriteOnly);
+}
+
+bool AtomicFile::Write(const QByteArray& bytes) {
+    return m_file->write(bytes) == bytes.size();
+}
+
+bool AtomicFile::Commit() {
+    // Flush first: commit() does not notice a failed final flush (a full disk, a file-size
+    // limit) and would rename a truncated file over the report.
+    auto* save = qobject_cast<QSaveFile*>(m_file.get());
+    return m_file->flush() && (!save || save->commit());
+}
+
+QString AtomicFile::ErrorString() const {
+    return m_file ? m_file->errorString() : QString();
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    AtomicFile file;
+    if (file.Open(path) && file.Write(bytes) && file.Commit())
+        return true;
+    if (error)
+        *error = file.ErrorString();
+    return false;
+}
