@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         for (const QByteArray& file : files) {
             kq::platform::FileProcessEnd end;
             kq::platform::RunFileProcess(
-                file.constData(), kMaxReplyBytes, kWorkerExitSetupFailed,
+                file.constData(), kMaxReplyBytes, kq::platform::kWorkerExitSetupFailed,
                 [&] { return ReplyPayload(ReadFileReport(info, QString::fromUtf8(file))); }, &end);
         }
     };

@@ -2,6 +2,7 @@
 
 #include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
+#include "report/SandboxProbe.h"
 #include "report/MediaFilters.h"
 #include "report/AtomicFile.h"
 #include "report/ReportXml.h"

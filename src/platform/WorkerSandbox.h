@@ -1,6 +1,8 @@
 #pragma once
 
+#include "WorkerExit.h"
 #include <QList>
+
 #include <QString>
 
 #include <sys/types.h>
@@ -13,11 +15,6 @@ struct SandboxLayer {
     bool active = false;
     QString detail; // what it holds to, or why it is missing
 };
-
-// What a confined process tried when its system call filter stopped it; it then ends with
-// the exit status kBlockedExitBase + the value, which tells its parent.
-enum class BlockedAttempt { Network = 0, Program = 1, Write = 2, OtherProcess = 3 };
-inline constexpr int kBlockedExitBase = 72;
 
 // Confines the calling process before it loads the media library, so that no file can make it
 // take the machine, reach out or touch anything outside it:

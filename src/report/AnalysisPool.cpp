@@ -2,14 +2,11 @@
 
 #include "AnalysisProtocol.h"
 #include "PathCheck.h"
-#include "ReportLocation.h"
-#include "media/MediaInfoHandle.h"
 #include "platform/SocketIo.h"
+#include "platform/WorkerExit.h"
 #include "platform/WorkerProcess.h"
-#include "platform/WorkerSandbox.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -23,15 +20,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef KQ_WORKER_INSTALL_RELATIVE_DIR
-#define KQ_WORKER_INSTALL_RELATIVE_DIR "../libexec/KQCheckMediaInfo"
-#endif
-
 using kq::platform::WorkerProcess;
 
 namespace {
 
-constexpr char kWorkerName[] = "kqmediaworker";
 constexpr int kGraceMs = 2000;
 constexpr qint64 kProgressIntervalMs = 40;
 // Requests a worker holds at once: the next path is already waiting in its socket when it
@@ -71,53 +63,6 @@ qint64 HeldBytes(const FileAnalysis& analysis) {
         std::for_each(report->audio.begin(), report->audio.end(), add);
     }
     return bytes;
-}
-
-QString FormatLimit(long long bytes) {
-    if (bytes % (1LL << 30) == 0)
-        return QStringLiteral("%1 GiB").arg(bytes >> 30);
-    return QStringLiteral("%1 MiB").arg(bytes >> 20);
-}
-
-QString SignalName(int signal) {
-    if (const char* abbreviation = ::sigabbrev_np(signal))
-        return QStringLiteral("SIG") + QLatin1String(abbreviation);
-    return QString::number(signal);
-}
-
-QString ReasonForEnd(int status, const AnalysisOptions& options) {
-    using kq::platform::kBlockedExitBase;
-    static const char* const blocked[] = {"use the network", "start a program or process",
-                                          "write a file", "reach another process"};
-    if (WIFEXITED(status) && WEXITSTATUS(status) >= kBlockedExitBase &&
-        WEXITSTATUS(status) < kBlockedExitBase + int(std::size(blocked)))
-        return QStringLiteral("blocked: the media library tried to %1")
-            .arg(QLatin1String(blocked[WEXITSTATUS(status) - kBlockedExitBase]));
-    if (WIFSIGNALED(status)) {
-        // A call of another architecture ends the worker with SIGSYS.
-        if (WTERMSIG(status) == SIGSYS)
-            return QStringLiteral(
-                "blocked: the media library tried to make a system call it may not make");
-        return QStringLiteral("the media library crashed (%1)").arg(SignalName(WTERMSIG(status)));
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitOutOfMemory)
-        return QStringLiteral("needs more memory than the limit of %1")
-            .arg(FormatLimit(options.memoryLimitBytes));
-    return QStringLiteral("the analysis ended unexpectedly (exit status %1)")
-        .arg(WIFEXITED(status) ? WEXITSTATUS(status) : status);
-}
-
-QString WorkerProgram(const AnalysisOptions& options) {
-    return options.workerProgram.isEmpty() ? AnalysisWorkerProgram() : options.workerProgram;
-}
-
-QStringList WorkerArguments(const AnalysisOptions& options) {
-    const QString library =
-        options.libraryFile.isEmpty() ? MediaLibrary_FileName() : options.libraryFile;
-    return {
-        QStringLiteral("--parent"),       QString::number(::getpid()),
-        QStringLiteral("--memory-limit"), QString::number(std::max(0LL, options.memoryLimitBytes)),
-        QStringLiteral("--library"),      library};
 }
 
 class Run {
@@ -276,12 +221,13 @@ private:
             return true;
         if (n <= 0) {
             const int status = kq::platform::EndWorkerProcess(&slot.process, kGraceMs);
-            if (WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitSetupFailed) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == kq::platform::kWorkerExitSetupFailed) {
                 Fail(QStringLiteral("the analysis worker %1 could not set up its limits")
                          .arg(m_program));
                 return false;
             }
-            Complete(slot, {std::nullopt, ReasonForEnd(status, m_options)});
+            Complete(slot,
+                     {std::nullopt, kq::platform::DescribeEnd(status, m_options.memoryLimitBytes)});
             return true;
         }
         slot.buffer.append(chunk, n);
@@ -321,7 +267,8 @@ private:
                 Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
                 break;
             case WorkerReply::Ended:
-                Complete(slot, {std::nullopt, ReasonForEnd(reply.status, m_options)});
+                Complete(slot, {std::nullopt, kq::platform::DescribeEnd(
+                                                  reply.status, m_options.memoryLimitBytes)});
                 break;
             default:
                 Complete(slot,
@@ -394,18 +341,6 @@ private:
 
 } // namespace
 
-QString AnalysisWorkerProgram() {
-    const QByteArray fromEnvironment = qgetenv("KQ_MEDIA_WORKER");
-    if (!fromEnvironment.isEmpty())
-        return QFile::decodeName(fromEnvironment);
-    const QString beside = GetProgramDirectory() + QLatin1String(kWorkerName);
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QFileInfo(GetProgramDirectory() + QLatin1String(KQ_WORKER_INSTALL_RELATIVE_DIR "/") +
-                     QLatin1String(kWorkerName))
-        .absoluteFilePath();
-}
-
 AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
                          const AnalysisSink& sink, const AnalysisProgressCallback& progress) {
     return Run(source, options, sink, progress).Execute();
@@ -416,32 +351,4 @@ bool PathListSource::Next(QString* path) {
         return false;
     *path = m_paths[m_next++];
     return true;
-}
-
-SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
-    SandboxProbe probe;
-    WorkerProcess worker;
-    QString error;
-    const QString program = WorkerProgram(options);
-    if (!kq::platform::StartWorkerProcess(
-            program, WorkerArguments(options) << QStringLiteral("--probe"), &worker, &error)) {
-        probe.failure =
-            QStringLiteral("cannot start the analysis worker %1: %2").arg(program, error);
-        return probe;
-    }
-    QByteArray text;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(worker.socket, chunk, sizeof chunk)) != 0;) {
-        if (n > 0)
-            text.append(chunk, n);
-        else if (errno != EINTR)
-            break;
-    }
-    const int status = kq::platform::EndWorkerProcess(&worker, kGraceMs);
-    probe.layers = QString::fromUtf8(text);
-    probe.complete = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!probe.complete && !(WIFEXITED(status) && WEXITSTATUS(status) == kWorkerExitLayersMissing))
-        probe.failure =
-            QStringLiteral("the analysis worker %1 could not set up its limits").arg(program);
-    return probe;
 }

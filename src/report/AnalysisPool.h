@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileReport.h"
+#include "WorkerProgram.h"
 
 #include <QList>
 #include <QString>
@@ -12,14 +13,6 @@
 // Files are analysed in worker processes (kqmediaworker), never in ours: a hostile file can
 // make the media library loop for ever, exhaust memory, crash or reach for the network, and
 // a worker can be limited, killed and replaced where our own process cannot.
-struct AnalysisOptions {
-    int workers = 0;                        // 0: one per processor core
-    int timeoutMs = 20000;                  // per file, then the worker is killed
-    long long memoryLimitBytes = 2LL << 30; // address space per worker; 0: unlimited
-    QString workerProgram;                  // empty: AnalysisWorkerProgram()
-    QString libraryFile;                    // empty: the binding's library name
-};
-
 struct AnalysisProgress {
     qint64 done = 0;
     qint64 total = -1; // -1 while it is not known yet
@@ -69,21 +62,8 @@ struct AnalysisRun {
     QString libraryProblem; // set when the media library cannot be used: no file opens
 };
 
-// The worker program: $KQ_MEDIA_WORKER when set; else kqmediaworker beside this program (a
-// build tree or portable folder), else in the installed layout's libexec folder.
-QString AnalysisWorkerProgram();
-
 // Analyses the paths of source with up to options.workers workers at a time and hands each
 // analysis to sink. Paths that PathProblem() rejects never reach a worker. Memory stays the
 // same whatever the number of paths. Every worker has ended when this returns.
 AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
                          const AnalysisSink& sink, const AnalysisProgressCallback& progress = {});
-
-struct SandboxProbe {
-    QString layers;        // one line per layer of the worker's confinement
-    bool complete = false; // every layer holds on this machine
-    QString failure;       // set when no worker could confine itself
-};
-
-// Starts one worker that confines itself as it would for a run, and asks which layers hold.
-SandboxProbe ProbeSandbox(const AnalysisOptions& options);

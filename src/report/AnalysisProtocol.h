@@ -53,9 +53,3 @@ qsizetype FrameLength(const char* header);
 enum class FrameState { Incomplete, Complete, Invalid };
 // Moves the first whole frame of buffer into payload.
 FrameState TakeFrame(QByteArray* buffer, QByteArray* payload);
-
-// Worker exit statuses with a meaning of their own (and kBlockedExitBase and above, see
-// WorkerSandbox.h).
-inline constexpr int kWorkerExitLayersMissing = 3; // --probe: some confinement is missing
-inline constexpr int kWorkerExitSetupFailed = 70;
-inline constexpr int kWorkerExitOutOfMemory = 71;

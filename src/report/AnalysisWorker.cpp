@@ -6,6 +6,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileProcess.h"
 #include "platform/SocketIo.h"
+#include "platform/WorkerExit.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -53,10 +54,10 @@ std::optional<FileReport> ReadNamedFile(CMediaFileInfo& info, const QByteArray& 
 QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
     kq::platform::FileProcessEnd end;
     const bool ran = kq::platform::RunFileProcess(
-        path.constData(), kMaxReplyBytes, kWorkerExitSetupFailed,
+        path.constData(), kMaxReplyBytes, kq::platform::kWorkerExitSetupFailed,
         [&] { return ReplyPayload(ReadNamedFile(info, path)); }, &end);
     if (!ran)
-        return FrameEnded(kWorkerExitSetupFailed << 8);
+        return FrameEnded(kq::platform::kWorkerExitSetupFailed << 8);
     WorkerReply reply;
     if (end.overlong || (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0))
         return !end.overlong && ParseReply(end.answer, &reply) &&

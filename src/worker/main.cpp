@@ -25,12 +25,12 @@ constexpr int kReplyFd = 3;
 
 // The builder names the file and the limit; nothing more can be done in here.
 void OutOfMemory() {
-    ::_exit(kWorkerExitOutOfMemory);
+    ::_exit(kq::platform::kWorkerExitOutOfMemory);
 }
 
 int SetupFailed(const QString& reason) {
     std::fprintf(stderr, "kqmediaworker: %s\n", reason.toUtf8().constData());
-    return kWorkerExitSetupFailed;
+    return kq::platform::kWorkerExitSetupFailed;
 }
 } // namespace
 
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
             all = all && layer.active;
         }
         kq::platform::SendFully(kReplyFd, text.constData(), text.size());
-        ::_exit(all ? 0 : kWorkerExitLayersMissing);
+        ::_exit(all ? 0 : kq::platform::kWorkerExitLayersMissing);
     }
     if (!library.isEmpty())
         MediaLibrary_SetFileName(library);
