@@ -2,11 +2,11 @@
 
 #include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
-#include "report/SandboxProbe.h"
-#include "report/MediaFilters.h"
 #include "report/AtomicFile.h"
-#include "report/ReportXml.h"
+#include "report/MediaFilters.h"
 #include "report/ReportMerge.h"
+#include "report/ReportXml.h"
+#include "report/SandboxProbe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -89,6 +89,7 @@ private:
 // The named paths first, then each list in turn; the first path may be read ahead.
 class ChainSource : public PathSource {
 public:
+    QStringList named; // what the first part reads
     std::vector<std::unique_ptr<PathSource>> parts;
     QString first;
     bool hasFirst = false;
@@ -208,130 +209,156 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
     return kToolAllReported;
 }
 
-} // namespace
+// What the command line asks for.
+struct ToolOptions {
+    enum Mode { Report, Help, Version, Sandbox, Merge } mode = Report;
+    AnalysisOptions analysis;
+    QString output;    // -o: empty for standard output
+    QStringList lists; // --files-from
+    char separator = '\n';
+    QStringList paths; // media files and folders, or reports to join
+    QString helpText;
+};
 
-int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+// The tool's command line: its options, in the order --help lists them.
+struct ToolParser {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes the media information report (MediaFileInfo.xml form) of the given files.\n"
-        "A directory is searched recursively for video and still-image files."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                          QStringLiteral("Write the report to <file> instead of "
-                                                         "standard output."),
-                                          QStringLiteral("file"));
-    const QCommandLineOption listOption(QStringLiteral("files-from"),
-                                        QStringLiteral("Read file paths from <list>, one per "
-                                                       "line (- for standard input)."),
-                                        QStringLiteral("list"));
-    const QCommandLineOption nullOption(
+    const QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Write the report to <file> instead of "
+                                                   "standard output."),
+                                    QStringLiteral("file")};
+    const QCommandLineOption list{QStringLiteral("files-from"),
+                                  QStringLiteral("Read file paths from <list>, one per line (- "
+                                                 "for standard input)."),
+                                  QStringLiteral("list")};
+    const QCommandLineOption null{
         {QStringLiteral("0"), QStringLiteral("null")},
         QStringLiteral("The lists of --files-from are separated by NUL characters, as find "
-                       "-print0 writes them."));
-    const QCommandLineOption jobsOption(
+                       "-print0 writes them.")};
+    const QCommandLineOption jobs{
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Analyse <n> files at a time (default: one per processor core)."),
-        QStringLiteral("n"));
-    const QCommandLineOption timeoutOption(
+        QStringLiteral("n")};
+    const QCommandLineOption timeout{
         QStringLiteral("timeout"),
         QStringLiteral("Leave out a file whose analysis takes longer than <seconds> "
                        "(default: 20)."),
-        QStringLiteral("seconds"));
-    const QCommandLineOption memoryOption(
+        QStringLiteral("seconds")};
+    const QCommandLineOption memory{
         QStringLiteral("memory-limit"),
         QStringLiteral("Leave out a file whose analysis needs more than <MiB> of address "
                        "space (default: 2048)."),
-        QStringLiteral("MiB"));
-    const QCommandLineOption mergeOption(
+        QStringLiteral("MiB")};
+    const QCommandLineOption merge{
         QStringLiteral("merge"),
-        QStringLiteral("Join the reports given as paths, in that order, into one report."));
-    const QCommandLineOption sandboxOption(
+        QStringLiteral("Join the reports given as paths, in that order, into one report.")};
+    const QCommandLineOption sandbox{
         QStringLiteral("sandbox"),
         QStringLiteral("Show which layers of the analysis workers' confinement this machine "
-                       "allows, and exit (status 3 when some are missing)."));
-    parser.addOption(outputOption);
-    parser.addOption(listOption);
-    parser.addOption(nullOption);
-    parser.addOption(jobsOption);
-    parser.addOption(timeoutOption);
-    parser.addOption(memoryOption);
-    parser.addOption(mergeOption);
-    parser.addOption(sandboxOption);
-    parser.addPositionalArgument(QStringLiteral("path"),
-                                 QStringLiteral("Media files or directories (with --merge: "
-                                                "reports)."),
-                                 QStringLiteral("[path...]"));
+                       "allows, and exit (status 3 when some are missing).")};
 
+    ToolParser() {
+        parser.setApplicationDescription(QStringLiteral(
+            "Writes the media information report (MediaFileInfo.xml form) of the given files.\n"
+            "A directory is searched recursively for video and still-image files."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        for (const QCommandLineOption* option :
+             {&output, &list, &null, &jobs, &timeout, &memory, &merge, &sandbox})
+            parser.addOption(*option);
+        parser.addPositionalArgument(QStringLiteral("path"),
+                                     QStringLiteral("Media files or directories (with --merge: "
+                                                    "reports)."),
+                                     QStringLiteral("[path...]"));
+    }
+};
+
+// The limits of -j, --timeout and --memory-limit; false with the message in *error.
+bool ParseLimits(const ToolParser& tool, AnalysisOptions* analysis, QString* error) {
+    long long number = 0;
+    if (tool.parser.isSet(tool.jobs)) {
+        if (!ParsePositive(tool.parser.value(tool.jobs), 256, &number)) {
+            *error = QStringLiteral("-j wants a number from 1 to 256");
+            return false;
+        }
+        analysis->workers = static_cast<int>(number);
+    }
+    if (tool.parser.isSet(tool.timeout)) {
+        if (!ParsePositive(tool.parser.value(tool.timeout), 86400, &number)) {
+            *error = QStringLiteral("--timeout wants seconds from 1 to 86400");
+            return false;
+        }
+        analysis->timeoutMs = static_cast<int>(number * 1000);
+    }
+    if (tool.parser.isSet(tool.memory)) {
+        if (!ParsePositive(tool.parser.value(tool.memory), 1LL << 30, &number)) {
+            *error = QStringLiteral("--memory-limit wants a number of MiB");
+            return false;
+        }
+        analysis->memoryLimitBytes = number << 20;
+    }
+    return true;
+}
+
+// Reads the command line into *options; false with the message for standard error (and its
+// hint) in *error.
+bool ParseToolOptions(const QStringList& arguments, ToolOptions* options, QString* error) {
+    ToolParser tool;
+    QCommandLineParser& parser = tool.parser;
     if (!parser.parse(arguments)) {
-        Print(err, QStringLiteral("kqmediareport: %1\nTry 'kqmediareport --help'.\n")
-                       .arg(parser.errorText()));
+        *error = QStringLiteral("%1\nTry 'kqmediareport --help'.").arg(parser.errorText());
+        return false;
+    }
+    options->helpText = parser.helpText();
+    options->output = parser.value(tool.output);
+    options->lists = parser.values(tool.list);
+    options->separator = parser.isSet(tool.null) ? '\0' : '\n';
+    options->paths = parser.positionalArguments();
+    options->mode = parser.isSet(QStringLiteral("help"))      ? ToolOptions::Help
+                    : parser.isSet(QStringLiteral("version")) ? ToolOptions::Version
+                    : parser.isSet(tool.sandbox)              ? ToolOptions::Sandbox
+                    : parser.isSet(tool.merge)                ? ToolOptions::Merge
+                                                              : ToolOptions::Report;
+    return options->mode == ToolOptions::Help || options->mode == ToolOptions::Version ||
+           ParseLimits(tool, &options->analysis, error);
+}
+
+int ProbeMode(const ToolOptions& options, std::FILE* out, std::FILE* err) {
+    const SandboxProbe probe = ProbeSandbox(options.analysis);
+    if (!probe.failure.isEmpty()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(probe.failure));
         return kToolFailure;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        Print(out, parser.helpText());
-        return kToolAllReported;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        Print(out,
-              QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
-        return kToolAllReported;
-    }
+    Print(out, probe.layers);
+    return probe.complete ? kToolAllReported : kToolSandboxIncomplete;
+}
 
-    AnalysisOptions options;
-    long long number = 0;
-    if (parser.isSet(jobsOption)) {
-        if (!ParsePositive(parser.value(jobsOption), 256, &number)) {
-            Print(err, QStringLiteral("kqmediareport: -j wants a number from 1 to 256\n"));
-            return kToolFailure;
-        }
-        options.workers = static_cast<int>(number);
-    }
-    if (parser.isSet(timeoutOption)) {
-        if (!ParsePositive(parser.value(timeoutOption), 86400, &number)) {
-            Print(err, QStringLiteral("kqmediareport: --timeout wants seconds from 1 to 86400\n"));
-            return kToolFailure;
-        }
-        options.timeoutMs = static_cast<int>(number * 1000);
-    }
-    if (parser.isSet(memoryOption)) {
-        if (!ParsePositive(parser.value(memoryOption), 1LL << 30, &number)) {
-            Print(err, QStringLiteral("kqmediareport: --memory-limit wants a number of MiB\n"));
-            return kToolFailure;
-        }
-        options.memoryLimitBytes = number << 20;
-    }
-
-    if (parser.isSet(sandboxOption)) {
-        const SandboxProbe probe = ProbeSandbox(options);
-        if (!probe.failure.isEmpty()) {
-            Print(err, QStringLiteral("kqmediareport: %1\n").arg(probe.failure));
-            return kToolFailure;
-        }
-        Print(out, probe.layers);
-        return probe.complete ? kToolAllReported : kToolSandboxIncomplete;
-    }
-
-    ReportOutput output(parser.value(outputOption), out);
-    if (parser.isSet(mergeOption))
-        return MergeReports(parser.positionalArguments(), output, err);
-
-    // A list names files (as find writes them), so a directory in it is left out and named
-    // like any other path that is not a regular file, never walked.
-    const QStringList named = ExpandPaths(parser.positionalArguments());
-    ChainSource source;
-    source.parts.push_back(std::make_unique<PathListSource>(named));
-    for (const QString& list : parser.values(listOption)) {
-        auto reader = std::make_unique<ListSource>(list, parser.isSet(nullOption) ? '\0' : '\n');
+// The paths to analyse: those named (folders walked), then each list's in turn. A list names
+// files (as find writes them), so a directory in it is left out and named like any other path
+// that is not a regular file, never walked. False with the message when a list cannot be read.
+bool OpenSources(const ToolOptions& options, ChainSource* source, QString* error) {
+    source->named = ExpandPaths(options.paths);
+    source->parts.push_back(std::make_unique<PathListSource>(source->named));
+    for (const QString& list : options.lists) {
+        auto reader = std::make_unique<ListSource>(list, options.separator);
         if (!reader->IsOpen()) {
-            Print(err, QStringLiteral("kqmediareport: cannot read the list %1: %2\n")
-                           .arg(list, reader->ErrorString()));
-            return kToolFailure;
+            *error = QStringLiteral("cannot read the list %1: %2").arg(list, reader->ErrorString());
+            return false;
         }
-        source.parts.push_back(std::move(reader));
+        source->parts.push_back(std::move(reader));
     }
-    source.hasFirst = named.isEmpty() && source.Next(&source.first);
-    if (parser.positionalArguments().isEmpty() && !source.hasFirst) {
+    source->hasFirst = source->named.isEmpty() && source->Next(&source->first);
+    return true;
+}
+
+int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err) {
+    ChainSource source;
+    QString error;
+    if (!OpenSources(options, &source, &error)) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
+        return kToolFailure;
+    }
+    if (options.paths.isEmpty() && !source.hasFirst) {
         Print(err, QStringLiteral("kqmediareport: no media file or directory given\n"
                                   "Try 'kqmediareport --help'.\n"));
         return kToolFailure;
@@ -340,7 +367,6 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
-
     ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
     std::unique_ptr<TerminalProgress> progress;
     if (::isatty(::fileno(err)))
@@ -359,22 +385,46 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
         leftOut = true;
         return true;
     };
-    const AnalysisRun run = AnalyseFiles(source, options, sink,
+    const AnalysisRun run = AnalyseFiles(source, options.analysis, sink,
                                          progress ? AnalysisProgressCallback(std::ref(*progress))
                                                   : AnalysisProgressCallback());
     progress.reset();
-    if (!run.libraryProblem.isEmpty()) {
-        Print(err, QStringLiteral("kqmediareport: %1\n").arg(run.libraryProblem));
-        return kToolFailure;
-    }
-    if (run.status != AnalysisStatus::Complete) {
-        Print(err, QStringLiteral("kqmediareport: %1\n")
-                       .arg(run.failure.isEmpty() ? output.Failure() : run.failure));
-        return kToolFailure;
-    }
-    if (!writer.Finish() || !output.Commit()) {
-        Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
+    const QString failure = !run.libraryProblem.isEmpty() ? run.libraryProblem
+                            : run.status != AnalysisStatus::Complete
+                                ? (run.failure.isEmpty() ? output.Failure() : run.failure)
+                            : !writer.Finish() || !output.Commit() ? output.Failure()
+                                                                   : QString();
+    if (!failure.isEmpty()) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(failure));
         return kToolFailure;
     }
     return leftOut ? kToolSomeLeftOut : kToolAllReported;
+}
+
+} // namespace
+
+int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    ToolOptions options;
+    QString error;
+    if (!ParseToolOptions(arguments, &options, &error)) {
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
+        return kToolFailure;
+    }
+    ReportOutput output(options.output, out);
+    switch (options.mode) {
+    case ToolOptions::Help:
+        Print(out, options.helpText);
+        return kToolAllReported;
+    case ToolOptions::Version:
+        Print(out,
+              QStringLiteral("kqmediareport %1\n").arg(QCoreApplication::applicationVersion()));
+        return kToolAllReported;
+    case ToolOptions::Sandbox:
+        return ProbeMode(options, out, err);
+    case ToolOptions::Merge:
+        return MergeReports(options.paths, output, err);
+    case ToolOptions::Report:
+        break;
+    }
+    return ReportMode(options, output, err);
 }
