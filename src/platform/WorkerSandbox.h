@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SystemCallPolicy.h"
 #include "WorkerExit.h"
 #include <QList>
 
@@ -33,10 +34,6 @@ struct SandboxLayer {
 // that this kernel lacks is reported in layers as missing; the others still hold.
 bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
                            QList<SandboxLayer>* layers, QString* error);
-
-// The descriptor on which the process that parses a file answers its worker: besides
-// standard output and error, the only one that a confined process may write to.
-inline constexpr int kAnswerFd = 4;
 
 // Confines a process just forked from a confined worker to the parse of the one file at path:
 // it can open and read that file and nothing else (where the read-only file system layer

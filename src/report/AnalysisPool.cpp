@@ -249,31 +249,36 @@ private:
                 return true;
             }
             slot.ready = true;
-            switch (reply.kind) {
-            case WorkerReply::Ready:
-                break;
-            case WorkerReply::Unusable:
-                // Every worker has the same library: no file would open, so none is sent.
-                m_result.libraryProblem = reply.problem;
-                for (; !slot.inFlight.empty(); slot.inFlight.pop_front())
-                    Finished(slot.inFlight.front(), {std::nullopt, reply.problem, true});
-                for (; !m_queue.empty(); m_queue.pop_front())
-                    Finished(m_queue.front(), {std::nullopt, reply.problem, true});
-                break;
-            case WorkerReply::Opened:
-                Complete(slot, {std::move(reply.report), QString()});
-                break;
-            case WorkerReply::NotOpened:
-                Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
-                break;
-            case WorkerReply::Ended:
-                Complete(slot, {std::nullopt, kq::platform::DescribeEnd(
-                                                  reply.status, m_options.memoryLimitBytes)});
-                break;
-            default:
-                Complete(slot,
-                         {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
-            }
+            Take(slot, reply);
+        }
+    }
+
+    // A well-formed reply in its place: the greeting, or the answer for the first path held.
+    void Take(Slot& slot, WorkerReply& reply) {
+        switch (reply.kind) {
+        case WorkerReply::Ready:
+            break;
+        case WorkerReply::Unusable:
+            // Every worker has the same library: no file would open, so none is sent.
+            m_result.libraryProblem = reply.problem;
+            for (; !slot.inFlight.empty(); slot.inFlight.pop_front())
+                Finished(slot.inFlight.front(), {std::nullopt, reply.problem, true});
+            for (; !m_queue.empty(); m_queue.pop_front())
+                Finished(m_queue.front(), {std::nullopt, reply.problem, true});
+            break;
+        case WorkerReply::Opened:
+            Complete(slot, {std::move(reply.report), QString()});
+            break;
+        case WorkerReply::NotOpened:
+            Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
+            break;
+        case WorkerReply::Ended:
+            Complete(slot, {std::nullopt,
+                            kq::platform::DescribeEnd(reply.status, m_options.memoryLimitBytes)});
+            break;
+        default:
+            Complete(slot,
+                     {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
         }
     }
 
