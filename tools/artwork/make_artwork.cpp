@@ -1,6 +1,8 @@
 // Draws the window artwork of KQ Media Information Checker: the skin bitmaps, the button
 // strips, the pointing-hand cursor and the program icon, as PNG files named after their
-// resource ids. Usage: kq_make_artwork OUTPUT_DIRECTORY (run with QT_QPA_PLATFORM=offscreen).
+// resource ids, once at their own size and once at twice that size for high-density screens
+// ("@2x" in the name). Usage: kq_make_artwork OUTPUT_DIRECTORY (run with
+// QT_QPA_PLATFORM=offscreen).
 #include <QDir>
 #include <QFont>
 #include <QFontMetrics>
@@ -34,6 +36,18 @@ QRgb TitleColour(int row) {
     return Grey(kTitleLevels[row]);
 }
 
+// Row y of the title strip drawn k times as large: the top border and the black line keep their
+// levels, the gradient between them is sampled at the middle of each finer row.
+QRgb TitleColour(int y, int k) {
+    const int row = y / k;
+    if (row == 0 || row == 22)
+        return TitleColour(row);
+    const qreal t = qBound(1.0, (y + 0.5) / k - 0.5, 21.0);
+    const int below = int(t), above = qMin(below + 1, 21);
+    return Grey(
+        qRound(kTitleLevels[below] + (t - below) * (kTitleLevels[above] - kTitleLevels[below])));
+}
+
 // Two bright rows, one middle row, one darker row: a soft brushed-metal look.
 QRgb BodyColour(int row) {
     if (row >= kBodyRows - 1)
@@ -65,28 +79,31 @@ QImage Opaque(int w, int h) {
 }
 
 // ---- skin ------------------------------------------------------------------------------------
+// Each image is drawn k times as large (k = 1 or 2): a border or band of one pixel becomes k
+// pixels thick, and the title's gradient gets rows of its own.
 
-QImage TitleImage(int width, int borderColumn) {
-    QImage image = Opaque(width, 23);
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, x == borderColumn ? kBorder : TitleColour(y));
+QImage TitleImage(int width, int borderColumn, int k) {
+    QImage image = Opaque(width * k, 23 * k);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, x / k == borderColumn ? kBorder : TitleColour(y, k));
     return image;
 }
 
-QImage EdgeImage(int borderColumn) {
-    QImage image = Opaque(3, kEdgeHeight);
-    for (int y = 0; y < kEdgeHeight; ++y)
-        for (int x = 0; x < 3; ++x)
-            image.setPixel(x, y, x == borderColumn ? kBorder : BodyColour(qMin(y, kBodyRows - 2)));
+QImage EdgeImage(int borderColumn, int k) {
+    QImage image = Opaque(3 * k, kEdgeHeight * k);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(
+                x, y, x / k == borderColumn ? kBorder : BodyColour(qMin(y / k, kBodyRows - 2)));
     return image;
 }
 
-QImage BodyImage() {
-    QImage image = Opaque(3, kBodyRows);
-    for (int y = 0; y < kBodyRows; ++y)
-        for (int x = 0; x < 3; ++x)
-            image.setPixel(x, y, BodyColour(y));
+QImage BodyImage(int k) {
+    QImage image = Opaque(3 * k, kBodyRows * k);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, BodyColour(y / k));
     return image;
 }
 
@@ -127,15 +144,17 @@ QFont CaptionFont(int maxWidth) {
     return font;
 }
 
-// Four 65 x 19 frames; the face sits on the window body at y = 327 (the bottom button row).
-QImage CaptionStrip(const QString& caption) {
+// Four 65 x 19 frames, drawn k times as large; the face sits on the window body at y = 327 (the
+// bottom button row).
+QImage CaptionStrip(const QString& caption, int k) {
     const int fw = 65, fh = 19, top = kWindowHeight - 30;
-    QImage image = Opaque(4 * fw, fh);
-    for (int y = 0; y < fh; ++y)
+    QImage image = Opaque(4 * fw * k, fh * k);
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, BodyColourAtWindowRow(top + y));
+            image.setPixel(x, y, BodyColourAtWindowRow(top + y / k));
     const QFont font = CaptionFont(fw - 8);
     QPainter p(&image);
+    p.scale(k, k);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     for (int i = 0; i < 4; ++i) {
@@ -163,13 +182,13 @@ QImage CaptionStrip(const QString& caption) {
 
 enum class Glyph { Cross, Bar };
 
-// Four frames of frameSize pixels; the rounded square fills the top-left 16 x 16 pixels, which
-// is what the window shows (the button sits at y = 3 on the title strip).
-QImage TitleButtonStrip(int frameSize, Glyph glyph) {
-    QImage image = Opaque(4 * frameSize, frameSize);
-    for (int y = 0; y < frameSize; ++y)
+// Four frames of frameSize pixels, drawn k times as large; the rounded square fills the top-left
+// 16 x 16 pixels, which is what the window shows (the button sits at y = 3 on the title strip).
+QImage TitleButtonStrip(int frameSize, Glyph glyph, int k) {
+    QImage image = Opaque(4 * frameSize * k, frameSize * k);
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, TitleColour(qMin(3 + y, 21)));
+            image.setPixel(x, y, TitleColour(qMin(3 * k + y, 22 * k - 1), k));
     const QColor tops[4] = {QColor(0xF2, 0xF2, 0xF2), QColor(0xFF, 0xFF, 0xFF),
                             QColor(0xA8, 0xA8, 0xA8), QColor(0xE6, 0xE6, 0xE6)};
     const QColor bottoms[4] = {QColor(0xB6, 0xB6, 0xB6), QColor(0xCC, 0xCC, 0xCC),
@@ -179,6 +198,7 @@ QImage TitleButtonStrip(int frameSize, Glyph glyph) {
     const QColor inks[4] = {QColor(0x30, 0x30, 0x30), QColor(0x10, 0x10, 0x10),
                             QColor(0x10, 0x10, 0x10), QColor(0x98, 0x98, 0x98)};
     QPainter p(&image);
+    p.scale(k, k);
     p.setRenderHint(QPainter::Antialiasing);
     for (int i = 0; i < 4; ++i) {
         const qreal x0 = i * frameSize;
@@ -206,9 +226,9 @@ QImage TitleButtonStrip(int frameSize, Glyph glyph) {
 // ---- cursor ----------------------------------------------------------------------------------
 
 // A pointing hand, index finger up with its tip at (5, 0): black outline, white inside, the
-// rest transparent.
-QImage HandCursor() {
-    QImage image(32, 32, QImage::Format_ARGB32);
+// rest transparent. Drawn k times as large, the tip is at (5k, 0) and the outline is smooth.
+QImage HandCursor(int k) {
+    QImage image(32 * k, 32 * k, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainterPath hand;
     hand.setFillRule(Qt::WindingFill);
@@ -232,7 +252,12 @@ QImage HandCursor() {
     hand = hand.simplified();
 
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::Antialiasing, k > 1);
+    p.scale(k, k);
+    // Aliased lines fill the pixel right of and below their coordinates; smooth ones are centred
+    // on them, so those go half a pixel further to land on the same pixels.
+    if (k > 1)
+        p.translate(0.5, 0.5);
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(Qt::white);
     p.drawPath(hand);
@@ -242,7 +267,7 @@ QImage HandCursor() {
     p.drawLine(QPoint(16, 11), QPoint(16, 14));
     p.end();
     // The hot spot must sit on the outline of the fingertip.
-    image.setPixel(5, 0, qRgba(0, 0, 0, 255));
+    image.setPixel(5 * k, 0, qRgba(0, 0, 0, 255));
     return image;
 }
 
@@ -303,20 +328,27 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = true;
-    ok &= Save(ProgramIcon(48), dir, QStringLiteral("128_icon_48.png"));
-    ok &= Save(ProgramIcon(32), dir, QStringLiteral("128_icon_32.png"));
-    ok &= Save(HandCursor(), dir, QStringLiteral("129_hand_cursor.png"));
-    ok &= Save(CaptionStrip(QStringLiteral("Save Info")), dir, QStringLiteral("130_save_info.png"));
-    ok &= Save(TitleImage(4, 0), dir, QStringLiteral("131_title_left.png"));
-    ok &= Save(TitleImage(4, -1), dir, QStringLiteral("132_title_middle.png"));
-    ok &= Save(TitleImage(3, 2), dir, QStringLiteral("133_title_right.png"));
-    ok &= Save(EdgeImage(0), dir, QStringLiteral("134_edge_left.png"));
-    ok &= Save(EdgeImage(2), dir, QStringLiteral("135_edge_right.png"));
-    ok &= Save(BodyImage(), dir, QStringLiteral("136_body.png"));
-    ok &= Save(TitleButtonStrip(16, Glyph::Cross), dir, QStringLiteral("137_close.png"));
-    ok &= Save(CaptionStrip(QStringLiteral("Mail Info")), dir, QStringLiteral("138_mail_info.png"));
-    ok &= Save(TitleButtonStrip(18, Glyph::Bar), dir, QStringLiteral("139_minimize.png"));
-    ok &= Save(CaptionStrip(QStringLiteral("Add Media")), dir, QStringLiteral("140_add_media.png"));
-    ok &= Save(CaptionStrip(QStringLiteral("Exit")), dir, QStringLiteral("141_exit.png"));
+    for (const int k : {1, 2}) {
+        // NAME.png, and NAME@2x.png for the set twice as large.
+        const auto save = [&](const QImage& image, const char* name) {
+            const QString suffix = k == 1 ? QString() : QStringLiteral("@%1x").arg(k);
+            ok &= Save(image, dir, QLatin1String(name) + suffix + QStringLiteral(".png"));
+        };
+        save(ProgramIcon(48 * k), "128_icon_48");
+        save(ProgramIcon(32 * k), "128_icon_32");
+        save(HandCursor(k), "129_hand_cursor");
+        save(CaptionStrip(QStringLiteral("Save Info"), k), "130_save_info");
+        save(TitleImage(4, 0, k), "131_title_left");
+        save(TitleImage(4, -1, k), "132_title_middle");
+        save(TitleImage(3, 2, k), "133_title_right");
+        save(EdgeImage(0, k), "134_edge_left");
+        save(EdgeImage(2, k), "135_edge_right");
+        save(BodyImage(k), "136_body");
+        save(TitleButtonStrip(16, Glyph::Cross, k), "137_close");
+        save(CaptionStrip(QStringLiteral("Mail Info"), k), "138_mail_info");
+        save(TitleButtonStrip(18, Glyph::Bar, k), "139_minimize");
+        save(CaptionStrip(QStringLiteral("Add Media"), k), "140_add_media");
+        save(CaptionStrip(QStringLiteral("Exit"), k), "141_exit");
+    }
     return ok ? 0 : 1;
 }
