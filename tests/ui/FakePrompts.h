@@ -10,13 +10,11 @@
 class FakePrompts : public IPrompts {
 public:
     QQueue<QStringList> openAnswers; // one answer per Open dialog; empty when cancelled
-    QList<QStringList> openFilters;  // the name filters each Open dialog was given
     QQueue<QString> saveAnswers;     // one answer per Save As dialog; empty when cancelled
     QStringList said;
     int beeps = 0;
 
-    QStringList GetOpenFileNames(QWidget*, const QStringList& nameFilters) override {
-        openFilters.append(nameFilters);
+    QStringList GetOpenFileNames(QWidget*, const QStringList&) override {
         said.append("open");
         return openAnswers.isEmpty() ? QStringList() : openAnswers.dequeue();
     }

@@ -175,17 +175,6 @@ private slots:
                            label.palette().color(QPalette::WindowText).rgb()) > 20);
     }
 
-    void labelNamesTheReason() {
-        // Code, reason, code, reason... for every code that has a reason of its own, and one that
-        // has none.
-        // clang-format off
-        const QStringList reasons = QString("0|The operating system is out\nof memory or resources.|2|The specified file was not found.|3|The specified path was not found.|4|Unknown Error (4) occurred.|5|The operating system denied\naccess to the specified file.|8|There was not enough memory to complete the operation.|11|The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).|26|A sharing violation occurred. |27|The filename association is\nincomplete or invalid.|28|The DDE transaction could not\nbe completed because the request timed out.|29|The DDE transaction failed.|30|The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.|31|There is no application associated\nwith the given filename extension.|32|The specified dynamic-link library was not found.").split('|');
-        // clang-format on
-        for (qsizetype i = 0; i < reasons.size(); i += 2)
-            QCOMPARE(CLinkLabel::OpenErrorText(reasons[i].toInt()),
-                     "Unable to open hyperlink:\n\n" + reasons[i + 1]);
-    }
-
     void labelClickOpensTheTarget_data() {
         QTest::addColumn<QString>("status");    // of xdg-open
         QTest::addColumn<QStringList>("lists"); // default applications ("file:line")
