@@ -13,6 +13,7 @@
 #include "report/ReportBuilder.h"
 #include "report/SaveReport.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -26,12 +27,15 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QProxyStyle>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyleOption>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWindow>
+#include <QtMath>
 
 namespace {
 
@@ -47,6 +51,35 @@ public:
         return QStyledItemDelegate::createEditor(parent, option, index);
     }
     void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+};
+
+// The list's frame is one pixel wide. On a scaled screen the style draws it one device pixel
+// wide, across two device pixels at a scale such as 1.5, where its lines were lost under the
+// list's contents. Here it is as many whole device pixels wide as fit in one of its own, inside
+// the list, and the rest of its room takes the list's colour.
+class CWholePixelFrameStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const QTransform device = painter->deviceTransform();
+        if (element != PE_Frame || device.m11() == 1) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const QRectF area = device.mapRect(QRectF(option->rect));
+        QStyleOption frame(*option);
+        frame.rect = QRect(QPoint(qCeil(area.left()), qCeil(area.top())),
+                           QPoint(qFloor(area.right()) - 1, qFloor(area.bottom()) - 1));
+        painter->save();
+        painter->setWorldTransform(device.inverted() * painter->worldTransform()); // device pixels
+        painter->fillRect(frame.rect, option->palette.base());
+        for (int i = qMax(1, qFloor(device.m11())); i > 0; --i) {
+            QProxyStyle::drawPrimitive(element, &frame, painter, widget);
+            frame.rect.adjust(1, 1, -1, -1);
+        }
+        painter->restore();
+    }
 };
 
 } // namespace
@@ -66,6 +99,9 @@ CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
 
     m_listFiles = new QTreeWidget(this);
     m_listFiles->setObjectName(QStringLiteral("fileList"));
+    auto* frameStyle = new CWholePixelFrameStyle(QApplication::style()->name());
+    frameStyle->setParent(m_listFiles);
+    m_listFiles->setStyle(frameStyle);
     m_listFiles->setGeometry(24, 35, 506, 273);
     m_listFiles->setRootIsDecorated(false);
     m_listFiles->setItemsExpandable(false);

@@ -22,12 +22,21 @@ enum ResourceId {
     IDB_EXIT = 141,
 };
 
-// The bitmap with that id, in a format that paints exactly; a null image when there is none.
-QImage LoadBitmapResource(int id);
+class QPainter;
 
-// The program icon (48 x 48 and 32 x 32).
+// The bitmap with that id, in a format that paints exactly; a null image when there is none.
+// With scale 2, the same bitmap drawn twice as large for high-density screens (its device pixel
+// ratio is 2).
+QImage LoadBitmapResource(int id, int scale = 1);
+
+// The program icon (48 x 48 and 32 x 32, each also drawn twice as large).
 QIcon LoadProgramIcon();
 
-// The pointing-hand cursor 129 with its hot spot on the fingertip (5, 0); the default arrow
-// when the artwork is missing.
-QCursor LoadHandCursor();
+// The pointing-hand cursor 129 with its hot spot on the fingertip (5, 0 in a 32-pixel cell),
+// as large as the desktop's pointer on a screen of that scale; the default arrow when the
+// artwork is missing.
+QCursor LoadHandCursor(qreal screenScale = 1);
+
+// How many device pixels one pixel of the painter's drawing takes: the screen's scale, or that
+// of the image it paints into.
+qreal PainterScale(const QPainter& painter);

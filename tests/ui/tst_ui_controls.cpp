@@ -46,22 +46,31 @@ class TestUiControls : public QObject {
     }
 private slots:
     void skinPaintsTitleFrameAndBody() {
-        QImage image(554, 357, QImage::Format_RGB32);
-        image.fill(Qt::magenta);
-        QPainter painter(&image);
-        DrawSkin(painter, image.size());
-        painter.end();
         // Below the title strip, the body bitmap's rows 279 to 612, the last one on the window's
-        // last row; the title strip's grey levels; a dark one-pixel frame round it all.
-        QImage expected = LoadBitmapResource(IDB_BODY).copy(2, 256, 1, 357).scaled(554, 357);
-        painter.begin(&expected);
-        const auto grey = QByteArray::fromHex("66BCC2C9CFD4D9DEE2E6E8E8E6E3DEDAD5D1CCC6C0BB00");
-        for (int y = 0; y < 23; ++y)
-            painter.fillRect(0, y, 554, 1, QColor(QRgb(0x010101 * quint8(grey[y]))));
-        painter.setPen(QColor(0x666666));
-        painter.drawRect(0, 0, 553, 356);
-        painter.end();
-        QCOMPARE(image, expected.convertToFormat(QImage::Format_RGB32));
+        // last row; the title strip's grey levels; a dark one-pixel frame round it all. At a
+        // device pixel ratio of 2, the same from the bitmaps drawn twice as large.
+        for (const int k : {1, 2}) {
+            QImage image(QSize(554, 357) * k, QImage::Format_RGB32);
+            image.setDevicePixelRatio(k);
+            image.fill(Qt::magenta);
+            QPainter painter(&image);
+            DrawSkin(painter, QSize(554, 357));
+            painter.end();
+            QImage expected = LoadBitmapResource(IDB_BODY, k).copy(2 * k, 256 * k, 1, 357 * k);
+            expected = expected.scaled(image.size());
+            painter.begin(&expected);
+            const auto grey = QByteArray::fromHex("66BCC2C9CFD4D9DEE2E6E8E8E6E3DEDAD5D1CCC6C0BB00");
+            for (int y = 0; y < 23; ++y)
+                painter.fillRect(0, y, 554, 1, QColor(QRgb(0x010101 * quint8(grey[y]))));
+            if (k == 2) // finer steps of its own between the title's levels
+                painter.drawImage(QRect(0, 1, 554, 21), LoadBitmapResource(IDB_TITLE_MIDDLE, 2),
+                                  QRect(0, 2, 1, 42));
+            painter.setPen(QColor(0x666666));
+            painter.drawRect(QRectF(0.5, 0.5, 553, 356));
+            painter.end();
+            QCOMPARE(image, expected.convertToFormat(QImage::Format_RGB32));
+            QCOMPARE(LoadProgramIcon().pixmap(QSize(48, 48), k).size(), QSize(48, 48) * k);
+        }
     }
 
     void buttonSizesNotifiesAndShowsOneFrame_data() {
@@ -98,8 +107,12 @@ private slots:
         QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(10, 10));
         QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(150, 80));
         QCOMPARE(log, QStringList({"0", "clicked", "1", "1", "0", "1"}));
-        // The pointing hand, its hot spot on the fingertip.
+        // The pointing hand, its hot spot on the fingertip; on a screen twice as dense, drawn
+        // twice as large.
         QCOMPARE(button.cursor().hotSpot(), QPoint(5, 0));
+        const QCursor hand = LoadHandCursor(2);
+        QVERIFY(hand.hotSpot() == QPoint(10, 0) &&
+                hand.pixmap().toImage() == LoadBitmapResource(IDC_HAND, 2));
         if (c.steps.contains("enter"))
             Send(button, QEnterEvent({}, {}, {}));
         if (c.steps.contains("leave"))
@@ -110,6 +123,11 @@ private slots:
         button.setDown(c.steps.contains("press"));
         QCOMPARE(button.grab().toImage().convertToFormat(QImage::Format_RGB32),
                  LoadBitmapResource(c.id).copy({{c.shown * c.frame.width(), 0}, button.size()}));
+        QImage twice(button.size() * 2, QImage::Format_RGB32); // from the strip twice as large
+        twice.setDevicePixelRatio(2);
+        button.render(&twice);
+        QCOMPARE(twice, LoadBitmapResource(c.id, 2).copy(
+                            {{c.shown * c.frame.width() * 2, 0}, twice.size()}));
     }
 
     void labelFitsAndFollowsThePointer_data() {

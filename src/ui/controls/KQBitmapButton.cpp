@@ -6,18 +6,21 @@
 #include <QPainter>
 
 CKQBitmapButton::CKQBitmapButton(QWidget* parent) : QAbstractButton(parent) {
-    setCursor(LoadHandCursor());
+    setCursor(LoadHandCursor(m_fCursorScale = devicePixelRatioF()));
     // The buttons are reached by the mouse only, as in the window they skin.
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover, false);
 }
 
 bool CKQBitmapButton::LoadStripResource(int resourceId) {
-    return LoadStrip(LoadBitmapResource(resourceId));
+    const bool loaded = LoadStrip(LoadBitmapResource(resourceId));
+    m_imgStrip2x = LoadBitmapResource(resourceId, 2);
+    return loaded;
 }
 
 bool CKQBitmapButton::LoadStrip(const QImage& strip) {
     m_imgStrip = strip;
+    m_imgStrip2x = QImage();
     m_nFrameWidth = strip.width() / 4;
     m_nFrameHeight = strip.height();
     resize(m_nFrameWidth, m_nFrameHeight);
@@ -44,12 +47,24 @@ void CKQBitmapButton::paintEvent(QPaintEvent*) {
     if (m_imgStrip.isNull())
         return;
     QPainter painter(this);
+    const qreal scale = PainterScale(painter);
+    if (scale != 1 && !m_imgStrip2x.isNull()) {
+        // The frame cut out first, so that smoothing never reaches into its neighbour.
+        const QImage frame = m_imgStrip2x.copy(CurrentFrame() * 2 * m_nFrameWidth, 0,
+                                               2 * m_nFrameWidth, 2 * m_nFrameHeight);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, scale != 2);
+        painter.drawImage(QRectF(0, 0, m_nFrameWidth, m_nFrameHeight), frame);
+        return;
+    }
     // Copied as it is, at the top-left corner, unscaled; a smaller button clips the frame.
     painter.drawImage(QPoint(0, 0), m_imgStrip,
                       QRect(CurrentFrame() * m_nFrameWidth, 0, m_nFrameWidth, m_nFrameHeight));
 }
 
 void CKQBitmapButton::enterEvent(QEnterEvent* event) {
+    // The window may have moved to a screen of another scale since the cursor was made.
+    if (devicePixelRatioF() != m_fCursorScale)
+        setCursor(LoadHandCursor(m_fCursorScale = devicePixelRatioF()));
     m_bHover = true;
     update();
     QAbstractButton::enterEvent(event);

@@ -5,7 +5,8 @@
 
 // A push button whose whole face is one frame of a four-frame image strip: normal, hover
 // (pointer on the button), pressed and disabled, side by side. It draws no caption, focus mark
-// or border, shows the hand cursor, and tells about each press and release with Notify.
+// or border, shows the hand cursor, and tells about each press and release with Notify. On a
+// scaled screen it draws the frame from the strip drawn twice as large, when there is one.
 class CKQBitmapButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -14,10 +15,11 @@ public:
 
     explicit CKQBitmapButton(QWidget* parent = nullptr);
 
-    // Loads the strip of that bitmap resource and sizes the button to one frame, keeping its
-    // position and raising it above its siblings. False when the bitmap cannot be loaded.
+    // Loads the strip of that bitmap resource (and its twice as large twin) and sizes the button
+    // to one frame, keeping its position and raising it above its siblings. False when the
+    // bitmap cannot be loaded.
     virtual bool LoadStripResource(int resourceId);
-    // The same for a strip in memory.
+    // The same for a strip in memory, which has no twin.
     bool LoadStrip(const QImage& strip);
 
     const QImage& Strip() const { return m_imgStrip; }
@@ -44,6 +46,8 @@ protected:
 
 private:
     QImage m_imgStrip;
+    QImage m_imgStrip2x;
+    qreal m_fCursorScale = 0; // the screen scale the cursor was made for
     int m_nFrameWidth = 0;
     int m_nFrameHeight = 0;
     bool m_bHover = false;
