@@ -89,16 +89,19 @@ CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
       m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()),
       m_pAnalysisOptions(std::make_unique<AnalysisOptions>()) {
     // Each button takes its size from its strip (LoadButtonBitmaps) and its place from
-    // LayoutButtons.
-    m_pBtnExit = CreateButton(IDCANCEL_EXIT, "btnExit");
-    m_pBtnSaveInfo = CreateButton(ID_SAVE_INFO, "btnSaveInfo");
-    m_pBtnMailInfo = CreateButton(ID_MAIL_INFO, "btnMailInfo");
-    m_pBtnAddMedia = CreateButton(ID_ADD_MEDIA, "btnAddMedia");
-    m_pBtnClose = CreateButton(ID_CLOSE_WINDOW, "btnClose");
-    m_pBtnMinimize = CreateButton(ID_MINIMIZE_WINDOW, "btnMinimize");
+    // LayoutButtons. Screen readers and tooltips name it by its command; its key is the one
+    // desktop programs use for such a command.
+    m_pBtnExit = CreateButton(IDCANCEL_EXIT, "btnExit", "Exit", Qt::CTRL | Qt::Key_Q);
+    m_pBtnSaveInfo = CreateButton(ID_SAVE_INFO, "btnSaveInfo", "Save Info", Qt::CTRL | Qt::Key_S);
+    m_pBtnMailInfo = CreateButton(ID_MAIL_INFO, "btnMailInfo", "Mail Info", Qt::CTRL | Qt::Key_E);
+    m_pBtnAddMedia = CreateButton(ID_ADD_MEDIA, "btnAddMedia", "Add Media", Qt::CTRL | Qt::Key_O);
+    m_pBtnClose = CreateButton(ID_CLOSE_WINDOW, "btnClose", "Close", Qt::CTRL | Qt::Key_W);
+    m_pBtnMinimize =
+        CreateButton(ID_MINIMIZE_WINDOW, "btnMinimize", "Minimise", Qt::CTRL | Qt::Key_M);
 
     m_listFiles = new QTreeWidget(this);
     m_listFiles->setObjectName(QStringLiteral("fileList"));
+    m_listFiles->setAccessibleName(QStringLiteral("Media files"));
     auto* frameStyle = new CWholePixelFrameStyle(QApplication::style()->name());
     frameStyle->setParent(m_listFiles);
     m_listFiles->setStyle(frameStyle);
@@ -118,6 +121,7 @@ CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
     m_wndLink->setObjectName(QStringLiteral("linkLabel"));
     m_wndLink->setGeometry(26, 321, 173, 14);
     m_wndLink->SetPrompts(m_pPrompts);
+    m_wndLink->SetShortcut(Qt::Key_F1); // the maker's page is the program's help
 
     setWindowIcon(m_hIcon);
     setFixedSize(kWidth, kHeight);
@@ -172,9 +176,11 @@ QString CKQCheckMediaInfoDlg::EmptyListMessage() {
     return QStringLiteral("There is no media file in the list, please add media files.");
 }
 
-CKQBitmapButton* CKQCheckMediaInfoDlg::CreateButton(int id, const char* objectName) {
+CKQBitmapButton* CKQCheckMediaInfoDlg::CreateButton(int id, const char* objectName,
+                                                    const char* command, QKeyCombination key) {
     auto* button = new CKQBitmapButton(this);
     button->setObjectName(QLatin1String(objectName));
+    button->SetCommand(QLatin1String(command), key);
     button->setGeometry(0, 0, 0, 0);
     connect(button, &CKQBitmapButton::clicked, this, [this, id] { OnCommand(id); });
     return button;

@@ -112,7 +112,8 @@ protected:
     QStringList m_arrPaths;
 
 private:
-    CKQBitmapButton* CreateButton(int id, const char* objectName);
+    CKQBitmapButton* CreateButton(int id, const char* objectName, const char* command,
+                                  QKeyCombination key);
     void LoadButtonBitmaps();
     void LayoutButtons();
     bool OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs);

@@ -61,15 +61,24 @@ private slots:
     void windowPlacesAndTitle() {
         QVERIFY(m_dlg->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
         QVERIFY(m_dlg->minimumSize() == QSize(554, 357) && m_dlg->maximumSize() == QSize(554, 357));
-        const std::pair<const char*, QRect> places[] = {
-            // the link is fitted to its text
-            {"btnMinimize", QRect(506, 3, 16, 16)},   {"btnClose", QRect(527, 3, 16, 16)},
-            {"btnAddMedia", QRect(214, 327, 65, 19)}, {"btnMailInfo", QRect(299, 327, 65, 19)},
-            {"btnSaveInfo", QRect(384, 327, 65, 19)}, {"btnExit", QRect(469, 327, 65, 19)},
-            {"fileList", QRect(24, 35, 506, 273)},    {"linkLabel", QRect(26, 321, 0, 0)}};
-        for (const auto& [name, place] : places) {
-            const QWidget* child = m_dlg->findChild<QWidget*>(name);
+        // Where each is (the link is fitted to its text), and what a screen reader tells of it:
+        // its role, its name and the key of its press action.
+        // clang-format off
+        const std::tuple<const char*, QRect, QString> places[] = {
+            {"btnMinimize", QRect(506, 3, 16, 16), "Button|Minimise|Ctrl+M"}, {"btnClose", QRect(527, 3, 16, 16), "Button|Close|Ctrl+W"},
+            {"btnAddMedia", QRect(214, 327, 65, 19), "Button|Add Media|Ctrl+O"}, {"btnMailInfo", QRect(299, 327, 65, 19), "Button|Mail Info|Ctrl+E"},
+            {"btnSaveInfo", QRect(384, 327, 65, 19), "Button|Save Info|Ctrl+S"}, {"btnExit", QRect(469, 327, 65, 19), "Button|Exit|Ctrl+Q"},
+            {"fileList", QRect(24, 35, 506, 273), "Tree|Media files"}, {"linkLabel", QRect(26, 321, 0, 0), "Link|https://www.kqmedia.example/|F1"}};
+        // clang-format on
+        for (const auto& [name, place, told] : places) {
+            QWidget* child = m_dlg->findChild<QWidget*>(name);
             QCOMPARE(QRect(child->pos(), place.isEmpty() ? QSize(0, 0) : child->size()), place);
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(child);
+            QStringList heard{QMetaEnum::fromType<QAccessible::Role>().valueToKey(a->role()),
+                              a->text(QAccessible::Name)};
+            if (QAccessibleActionInterface* action = a->actionInterface())
+                heard += action->keyBindingsForAction("Press");
+            QCOMPARE(heard.join('|'), told);
         }
         // The title, drawn over a strip no darker than light grey.
         const QImage face = m_dlg->grab().toImage();
@@ -204,6 +213,11 @@ private slots:
         QTest::newRow("Save Info, short build: no progress shown") << "btnSaveInfo" << 1 << QStringList{kSave};
         QTest::newRow("Save Info, long build cancelled") << "btnSaveInfo" << 30 << QStringList{kSave};
         QTest::newRow("Mail Info, window closed during a long build") << "btnMailInfo" << 30 << QStringList{"rejected"};
+        QTest::newRow("Add Media, Mail Info, Save Info, minimise by their keys") << "Ctrl+O, Ctrl+E, Ctrl+S, Ctrl+M" << 0 << QStringList{"open", empty, empty};
+        QTest::newRow("Exit by its key") << "Ctrl+Q" << 0 << QStringList{"rejected"};
+        QTest::newRow("close by its key") << "Ctrl+W" << 0 << QStringList{"rejected"};
+        QTest::newRow("the link by its key, xdg-open exits 2") << "F1" << 0 << QStringList{"ui_window warns: Unable to open hyperlink:\n\nThe specified file was not found."};
+        QTest::newRow("the link pressed by a screen reader") << "linkLabel press" << 0 << QStringList{"ui_window warns: Unable to open hyperlink:\n\nThe specified file was not found."};
         // clang-format on
     }
     void commands() {
@@ -217,7 +231,10 @@ private slots:
             m_dlg->AddPaths({QString("%1.kqfake").arg(i)});
         }
         m_p.saveAnswers.enqueue("saved.txt");
+        QVERIFY(WriteBytes("xdg-open", "#!/bin/sh\nexit 2\n") &&
+                QFile::setPermissions("xdg-open", QFile::ReadOwner | QFile::ExeOwner));
         m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get())); // keys go to the active window
         connect(m_dlg.get(), &QDialog::finished, [this](int result) {
             m_p.said.append(result == QDialog::Accepted ? "accepted" : "rejected");
         });
@@ -233,11 +250,14 @@ private slots:
                 m_dlg->OnCommand(id);
         });
         watch.start(10);
-        if (auto* button = m_dlg->findChild<QAbstractButton*>(how))
-            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QWidget* widget = m_dlg->findChild<QWidget*>(how.section(' ', 0, 0));
+        if (how.endsWith(" press")) // as a screen reader does
+            QAccessible::queryAccessibleInterface(widget)->actionInterface()->doAction("Press");
+        else if (widget)
+            QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(5, 5));
         else
-            QTest::keyClick(m_dlg->FileList(), QKeySequence(how)[0].key());
-        QCOMPARE(m_dlg->isMinimized(), how == "btnMinimize");
+            QTest::keySequence(m_dlg->FileList(), QKeySequence(how));
+        QTRY_COMPARE(m_dlg->isMinimized(), how == "btnMinimize" || how.endsWith("Ctrl+M"));
         QTRY_COMPARE(m_p.said, said); // a close asked for during a build waits for its end
         QVERIFY2(label.contains(" of 30 files done\n") == (files == 30), qPrintable(label));
         QCOMPARE(ReadBytes(ReportFilePath()) == kEarlier, files != 1); // only that one finished

@@ -39,6 +39,13 @@ int CKQBitmapButton::CurrentFrame() const {
     return FrameNormal;
 }
 
+void CKQBitmapButton::SetCommand(const QString& name, const QKeySequence& key) {
+    setAccessibleName(name);
+    setShortcut(key);
+    setShortcutAutoRepeat(false);
+    setToolTip(QStringLiteral("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
+}
+
 QSize CKQBitmapButton::sizeHint() const {
     return {m_nFrameWidth, m_nFrameHeight};
 }

@@ -22,6 +22,10 @@ public:
     // The same for a strip in memory, which has no twin.
     bool LoadStrip(const QImage& strip);
 
+    // Names the button's command for screen readers and its tooltip, and gives it a keyboard
+    // shortcut that presses it as a click does, once per key press.
+    void SetCommand(const QString& name, const QKeySequence& key);
+
     const QImage& Strip() const { return m_imgStrip; }
     int FrameWidth() const { return m_nFrameWidth; }
     int FrameHeight() const { return m_nFrameHeight; }

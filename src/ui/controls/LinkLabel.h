@@ -6,13 +6,15 @@
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QShortcut>
 
 class IPrompts;
 
 // A label showing a web link: link colours, an underlined bold font, the hand cursor and a
 // tooltip holding the target. It fits itself to its text, and a click opens the target with
 // xdg-open, falling back to the desktop's default browser; a failure beeps and names the
-// reason in a warning box.
+// reason in a warning box. Screen readers see a link named by its text, whose press action
+// opens it as a click does.
 class CLinkLabel : public QLabel {
     Q_OBJECT
 public:
@@ -30,6 +32,14 @@ public:
     // The text is left as it is.
     void SetTarget(const QString& target);
     QString Target() const { return m_strTarget; }
+
+    // A key that opens the link from anywhere in its window, once per key press; the tooltip
+    // shows it after the target.
+    void SetShortcut(const QKeySequence& key);
+    QKeySequence Shortcut() const { return m_shortcut.key(); }
+
+    // What a click does: opens the target, then shows the outcome.
+    void OnClicked();
 
     // -1: underlined only while the pointer is over the label; 0: never; 1: always. Both fonts
     // are underlined, as this label always has been; the mode picks which one is in use.
@@ -84,7 +94,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void OnClicked();
+    void UpdateToolTip();
     void OnOpenerFinished(const QString& target, int resultCode, bool started);
     void PointerInside();
     void OnClickResult(const QString& target, int resultCode);
@@ -104,4 +114,5 @@ private:
     IPrompts* m_pPrompts = nullptr;
     kq::platform::LinkOpener m_opener;
     kq::platform::XdgDirectories m_webDirs;
+    QShortcut m_shortcut{this};
 };
