@@ -102,6 +102,10 @@ void CWidgetPrompts::ShowLeftOut(QWidget* parent, const QString& caption,
         notice->setMaximumHeight(screen->availableGeometry().height() * 2 / 3);
     notice->setWindowModality(Qt::NonModal);
     notice->show();
+    // Asked for by the user's own command, so it takes the keyboard: a Return meant for it must
+    // not reach the main window (with no window manager, nothing would give it the focus).
+    notice->raise();
+    notice->activateWindow();
 }
 
 void CWidgetPrompts::Beep() {
