@@ -34,7 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not visible to dpkg-shlibdeps: the MediaInfo library is loaded with dlopen, and
 # xdg-email / xdg-open are run as child programs by Mail Info and the link.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmediainfo0v5, xdg-utils")
-# The mail messages are Chinese; without a CJK font they show as empty boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# The mail messages are Chinese; without a CJK font they show as empty boxes. Without Qt's
+# Wayland plugin the window falls back to Xwayland on a Wayland desktop, with a warning.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-wayland")
 
 include(CPack)
