@@ -40,7 +40,7 @@ QAccessibleInterface* LinkLabelAccessible(const QString& className, QObject* obj
 } // namespace
 
 CLinkLabel::CLinkLabel(const QString& text, QWidget* parent)
-    : QLabel(text, parent), m_webDirs(kq::platform::XdgDirectories::FromEnvironment()) {
+    : QLabel(parent), m_webDirs(kq::platform::XdgDirectories::FromEnvironment()) {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::PointingHandCursor);
@@ -50,8 +50,11 @@ CLinkLabel::CLinkLabel(const QString& text, QWidget* parent)
     setBackgroundRole(QPalette::Button);
     setForegroundRole(QPalette::WindowText);
     m_strTarget = text;
+    // The text is set only now: setting it tells screen readers, which would otherwise take
+    // the label for the plain QLabel it is while that part of it is made, and keep that.
     static const bool accessible = (QAccessible::installFactory(LinkLabelAccessible), true);
     (void)accessible;
+    setText(text);
     m_shortcut.setAutoRepeat(false);
     connect(&m_shortcut, &QShortcut::activated, this, &CLinkLabel::OnClicked);
     // Arial, cell height 16, average width 6, heavier than bold, underlined; the two fonts
