@@ -145,7 +145,7 @@ done
 # What a process per file costs: the worker of old (one process parses every file), a bare
 # fork, exit and wait of a worker, and the process per file, on the corpus.
 "$file_process" --rounds "$runs" "${files[@]}" >"$samples/per-file"
-per_file() { awk -v w="$1" '$0 ~ "^" w "  " { print $(NF - 2) }' "$samples/per-file" | median; }
+per_file() { awk -v w="$1" '$0 ~ "^" w "  " { print $(NF - 3) }' "$samples/per-file" | median; }
 one_process=$(per_file "one process")
 bare_fork=$(per_file "fork")
 file_process_ms=$(per_file "file process")
@@ -260,8 +260,8 @@ if [ "${SIZES:-0}" = 1 ]; then
         sizes_result+=("$line")
     done
     "$file_process" --rounds "$runs" "${sized[@]}" >"$samples/per-file-sized"
-    sized_one=$(awk '/^one process/ { print $(NF - 2) }' "$samples/per-file-sized" | median)
-    sized_file=$(awk '/^file process/ { print $(NF - 2) }' "$samples/per-file-sized" | median)
+    sized_one=$(awk '/^one process/ { print $(NF - 3) }' "$samples/per-file-sized" | median)
+    sized_file=$(awk '/^file process/ { print $(NF - 3) }' "$samples/per-file-sized" | median)
     sizes_result+=("per file over these, worker of old $sized_one ms, process per file $sized_file ms: $(ratio "$sized_file" "$sized_one") (target <= 1.05: $(verdict "$(ratio "$sized_file" "$sized_one")" "<=" 1.05))")
 fi
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
