@@ -144,12 +144,6 @@ bool MediaLibrary_IsLoaded() {
     return State().module != nullptr;
 }
 
-bool MediaLibrary_IsResolved(int entryPoint) {
-    if (entryPoint < 0 || entryPoint >= kMediaEntryPointCount)
-        return false;
-    return State().entryPoints[static_cast<std::size_t>(entryPoint)] != nullptr;
-}
-
 CMediaInfoHandle::CMediaInfoHandle() {
     if (!State().module)
         MediaLibrary_Load();

@@ -36,7 +36,6 @@ QString MediaLibrary_FailureText();
 // State of the process-wide binding, for diagnostics and tests.
 unsigned MediaLibrary_LoadCount();
 bool MediaLibrary_IsLoaded();
-bool MediaLibrary_IsResolved(int entryPoint);
 
 class CMediaInfoHandle {
 public:

@@ -1,7 +1,5 @@
 #include "MailClient.h"
 
-#include <QFileInfo>
-
 #include "ChildProgram.h"
 
 #include <sys/wait.h>
@@ -20,13 +18,8 @@ MailOutcome HandMailToClient(const QString& subject, const QString& attachmentPa
                                   attachmentPath, address});
     if (!run.started)
         return MailOutcome::NotExecutable;
-    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
-        return MailOutcome::Handed;
-    // 127 is how a spawned child reports an exec that failed after the fork.
-    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 127 &&
-        !QFileInfo(program).isExecutable())
-        return MailOutcome::NotExecutable;
-    return MailOutcome::Failed;
+    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0 ? MailOutcome::Handed
+                                                                 : MailOutcome::Failed;
 }
 
 } // namespace kq::platform

@@ -3,6 +3,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 AtomicFile::AtomicFile() = default;
 AtomicFile::~AtomicFile() = default;
 
@@ -22,11 +25,16 @@ bool AtomicFile::Commit() {
     // Flush first: commit() does not notice a failed final flush (a full disk, a file-size
     // limit) and would rename a truncated file over the report.
     auto* save = qobject_cast<QSaveFile*>(m_file.get());
-    return m_file->flush() && (!save || save->commit());
+    if (!m_file->flush()) {
+        // QFileDevice words a failed flush as "Unknown error"; the system's reason is better.
+        m_flushError = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return !save || save->commit();
 }
 
 QString AtomicFile::ErrorString() const {
-    return m_file ? m_file->errorString() : QString();
+    return !m_flushError.isEmpty() ? m_flushError : m_file ? m_file->errorString() : QString();
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {

@@ -21,6 +21,7 @@ public:
 
 private:
     std::unique_ptr<QFileDevice> m_file;
+    QString m_flushError;
 };
 
 // Writes bytes to path through an AtomicFile. Returns false (with a reason in *error) on

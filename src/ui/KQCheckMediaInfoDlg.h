@@ -98,14 +98,14 @@ protected:
     // Writes the report of m_arrPaths and gives the written file's path and the files left
     // out of it. A build that takes a while shows its progress with a Cancel button; the
     // window keeps working meanwhile.
-    virtual BuildStatus BuildReportFile(QString* reportPath, QList<LeftOutFile>* leftOut);
+    BuildStatus BuildReportFile(QString* reportPath, QList<LeftOutFile>* leftOut);
 
     // Closing while a report is being built cancels the build first.
     void done(int result) override;
 
     // Lets the window manager move the window with the pointer (a press on the title strip);
     // where it cannot, the window follows the pointer itself until the button is released.
-    virtual void StartWindowMove(const QPoint& globalPressPos);
+    void StartWindowMove(const QPoint& globalPressPos);
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 

@@ -50,9 +50,10 @@ const std::pair<const char*, const char*> kEscapes[] = {
     {"oversized", "the analysis worker sent a broken reply"}};
 // clang-format on
 // The tool started as from a careless caller, with a descriptor that its workers must not get;
-// ARGS_FROM names a NUL list of further arguments.
+// ARGS_FROM names a NUL list of further arguments; FSIZE limits the size of files it writes.
 const char* const kLaunch = "cd \"${CWD:-.}\" && exec 7</dev/null && "
                             "{ [ -z \"$STDOUT\" ] || exec >\"$STDOUT\"; } && "
+                            "{ [ -z \"$FSIZE\" ] || { trap '' XFSZ; ulimit -f \"$FSIZE\"; }; } && "
                             "exec ${ARGS_FROM:+xargs -0 -a \"$ARGS_FROM\"} \"$0\" \"$@\"";
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressLimits = false; // checked builds run their workers without that limit
@@ -371,6 +372,7 @@ private slots:
              {"@OUT@/missing/r.xml", "@OUT@/report.xml/r.xml", "@OUT@", "/proc/kqmediareport.xml"})
             row(target, QByteArray("-o ") + target + " @MEDIA@/sample.mp4",
                 QByteArray("kqmediareport: cannot write ") + target + ": ");
+        row("a file-size limit at the last write", "-o @OUT@/report.xml @MEDIA@/sample.mp4", "kqmediareport: cannot write @OUT@/report.xml: File too large\n", "FSIZE=1");
         row("a full disk on standard output", "@MEDIA@/sample.mp4", "kqmediareport: cannot write the report to standard output\n", "STDOUT=/dev/full");
         const char* help = "Usage:|--files-from <list>|--null|--output <file>|--jobs <n>|--timeout "
                            "<seconds>|--memory-limit <MiB>|--merge|--sandbox|--version|path";
@@ -432,8 +434,19 @@ private slots:
                     5000);
             else
                 QTest::qWait(300); // the first file is done, the second hangs
+            // Its worker and the process parsing the hanging file end with it, however it ends.
+            const auto family = [&tool] { // the tool, its worker, the worker's file process
+                QStringList ids{QString::number(tool.processId())};
+                for (int generation = 0; generation < 2; ++generation)
+                    ids += Words(RunProgram("pgrep", {"-P", ids.last()}).out, '\n');
+                return ids;
+            };
+            QStringList processes;
+            QTRY_COMPARE_WITH_TIMEOUT((processes = family()).size(), 3, 3000);
             ::kill(tool.processId(), signal);
             QVERIFY(tool.waitForFinished(5000));
+            for (const QString& process : processes.mid(1))
+                QTRY_VERIFY_WITH_TIMEOUT(::kill(process.toInt(), 0) != 0, 5000);
             QCOMPARE(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{"report.xml"});
             QCOMPARE(ReadBytes(m_tmp.filePath("report.xml")), QByteArray(64 * 1024, 'x'));

@@ -18,7 +18,7 @@ public:
     // Loads the strip of that bitmap resource (and its twice as large twin) and sizes the button
     // to one frame, keeping its position and raising it above its siblings. False when the
     // bitmap cannot be loaded.
-    virtual bool LoadStripResource(int resourceId);
+    bool LoadStripResource(int resourceId);
     // The same for a strip in memory, which has no twin.
     bool LoadStrip(const QImage& strip);
 
@@ -26,10 +26,6 @@ public:
     // shortcut that presses it as a click does, once per key press.
     void SetCommand(const QString& name, const QKeySequence& key);
 
-    const QImage& Strip() const { return m_imgStrip; }
-    int FrameWidth() const { return m_nFrameWidth; }
-    int FrameHeight() const { return m_nFrameHeight; }
-    bool IsHover() const { return m_bHover; }
     // The frame the button shows now: disabled wins over pressed, pressed over hover.
     int CurrentFrame() const;
 

@@ -128,8 +128,6 @@ void CLinkLabel::UpdateColour() {
 }
 
 void CLinkLabel::FitToText() {
-    if (!m_bAutoFit)
-        return;
     QRect wr = geometry();
     const QRect cr = contentsRect();
     const QFontMetrics metrics(m_fontUnderline);
@@ -230,7 +228,6 @@ void CLinkLabel::OnOpenerFinished(const QString& target, int resultCode, bool st
             break;
         }
     }
-    emit OpenFinished(target, resultCode);
     if (m_nPendingClicks > 0) {
         --m_nPendingClicks;
         OnClickResult(target, resultCode);

@@ -42,9 +42,8 @@ public:
     void OnClicked();
 
     // -1: underlined only while the pointer is over the label; 0: never; 1: always. Both fonts
-    // are underlined, as this label always has been; the mode picks which one is in use.
+    // are underlined, so the link looks alike in every mode; the mode picks the font in use.
     void SetUnderlineMode(int mode);
-    int UnderlineMode() const { return m_nUnderlineMode; }
 
     void MarkVisited(bool visited);
     bool IsVisited() const { return m_bVisited; }
@@ -53,14 +52,12 @@ public:
     // The text colour now: hover beats visited, visited beats the link colour.
     QColor CurrentColour() const;
 
-    void SetAutoFit(bool autoFit) { m_bAutoFit = autoFit; }
     // Resizes the label to its text measured in the underline font. Horizontally it keeps its
     // left edge, its centre (Qt::AlignHCenter) or its right edge (Qt::AlignRight); vertically
     // its top edge, or its centre with Qt::AlignVCenter.
     void FitToText();
 
     const QFont& UnderlineFont() const { return m_fontUnderline; }
-    const QFont& StandardFont() const { return m_fontStandard; }
     // The two fonts look alike, so whether the font set last through this class is the
     // underline font is kept here; any other font (the one the label was created with, or one
     // set from outside) counts as not underlined.
@@ -72,7 +69,7 @@ public:
     void SetPrompts(IPrompts* prompts) { m_pPrompts = prompts; }
     void SetWebHandlerDirectories(const kq::platform::XdgDirectories& dirs) { m_webDirs = dirs; }
 
-    // Opens target without blocking; OpenFinished reports the result code (above 32: opened).
+    // Opens target without blocking; the outcome of a click is shown when it is known.
     void OpenLink(const QString& target);
 
     // "Unable to open hyperlink:\n\n" and the reason for the result code.
@@ -81,7 +78,6 @@ public:
     void ShowOpenError(int resultCode);
 
 signals:
-    void OpenFinished(const QString& target, int resultCode);
     // After a click's result has been shown (visited colour, or beep and message).
     void ClickHandled(int resultCode);
 
@@ -105,7 +101,6 @@ private:
     bool m_bVisited = false;
     bool m_bPressed = false;
     int m_nUnderlineMode = -1;
-    bool m_bAutoFit = true;
     bool m_bUnderlineFontInUse = false;
     int m_nPendingClicks = 0;
     QString m_strTarget;
