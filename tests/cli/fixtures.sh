@@ -33,7 +33,7 @@ chmod o+rx . "$5"
 # Names that are not UTF-8 (a Latin-1 byte, a stray continuation byte, an overlong form, a cut
 # sequence) beside a valid one, and lists of them with NUL or line breaks (and one missing).
 mkdir -p bytes
-set -- 'caf\0351.mp4' sample.mp4 'cut\0346\0227.ts' sample.ts 'over\0300\0257.avi' sample.avi \
+set -- 'caf\0351.mp4' sample.mp4 'cut\0346\0227.ts' sample.ts 'over\0300\0257\0340\0200\0257.avi' sample.avi \
     'stray\0200.mkv' multi.mkv 'valid-\0303\0251.png' sample.png
 : >bytes.list
 : >bytes.lines

@@ -28,7 +28,8 @@ const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
 // The names of fixtures.sh that are not UTF-8, as a report shows them, in the order of their bytes.
 const char* const kBytes =
     "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4 sample.ts=@TMP@/bytes/cut\uFFFD\uFFFD.ts "
-    "sample.avi=@TMP@/bytes/over\uFFFD\uFFFD.avi multi.mkv=@TMP@/bytes/stray\uFFFD.mkv "
+    "sample.avi=@TMP@/bytes/over\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD.avi "
+    "multi.mkv=@TMP@/bytes/stray\uFFFD.mkv "
     "sample.png=@TMP@/bytes/valid-é.png";
 // What a library taken over by a crafted file tries (see the fake library), and the reason the
 // file is left out for ("blocked: the media library tried to ..." unless it starts "the "), or

@@ -176,6 +176,7 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
     } else if (kind == "forge") // the worker's next request, to answer it in its stead
         result = ::read(0, &byte, 1);
     else if (kind == "unusable" || kind == "oversized") { // on every descriptor it may write to
+        // A framed reply on a socket, the bare reply on a pipe; then nothing more.
         const std::string frame = kind == "oversized"
                                       ? std::string(64 << 20, 'Z')
                                       : std::string("\x0b\0\0\0\x02\x06\0\0\0forged", 15);
@@ -185,7 +186,10 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
                 flags >= 0 && (flags & O_ACCMODE) != O_RDONLY)
                 result = ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)
                              ? ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL)
-                             : ::write(fd, frame.data(), frame.size());
+                             : ::write(fd, frame.data() + 4 * (kind == "unusable"),
+                                       frame.size() - 4 * (kind == "unusable"));
+        if (kind == "unusable")
+            ::_exit(0);
     }
     std::string open; // the descriptors, as "0,1,2"
     for (int fd = 0; kind == "descriptors" && fd < 1024; ++fd)

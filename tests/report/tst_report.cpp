@@ -204,6 +204,7 @@ private slots:
         // clang-format off
         QTest::newRow("no limits") << QByteArray("exit 70") << "the analysis worker @ could not set up its limits" << "";
         QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << "the analysis worker sent a broken reply";
+        QTest::newRow("an answer before its greeting") << QByteArray("printf '\\001\\0\\0\\0\\0'; sleep 1") << "" << "the analysis worker sent a broken reply";
         // clang-format on
     }
     void brokenWorkers() {
