@@ -8,6 +8,7 @@
 #include "ui/Prompts.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 
 #include <cstdio>
@@ -56,7 +57,11 @@ int main(int argc, char** argv) {
     dlg.AddPaths(paths);
     paths.clear();
     const long before = StatusKiB("VmRSS:");
+    QEventLoop built;
+    QObject::connect(&dlg, &CKQCheckMediaInfoDlg::BuildFinished, &built, &QEventLoop::quit);
     dlg.OnCommand(ID_SAVE_INFO);
+    if (dlg.IsBuilding())
+        built.exec();
     std::printf("%ld %ld %ld\n", rows, before, StatusKiB("VmHWM:"));
     return 0;
 }

@@ -2,34 +2,33 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
-#include <cerrno>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace kq::platform {
 
-ChildRun RunChildProgram(const QString& program, const QStringList& arguments) {
-    std::vector<QByteArray> args = {QFile::encodeName(program)};
-    for (const QString& argument : arguments)
-        args.push_back(argument.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    ChildRun run;
-    pid_t pid = 0;
-    // posix_spawn reports a failed exec (no permission, bad format) as its own result.
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return run;
-    run.started = true;
-    while (::waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
-    }
-    return run;
+void StartChildProgram(const QString& program, const QStringList& arguments,
+                       std::function<void(ChildEnd)> ended) {
+    // Not owned by anything that goes away first: a running program is neither waited for
+    // nor killed when we end.
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, ended](QProcess::ProcessError error) {
+                         // A crash is told by finished().
+                         if (error == QProcess::FailedToStart) {
+                             ended({});
+                             process->deleteLater();
+                         }
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, ended](int exitCode, QProcess::ExitStatus status) {
+                         ended({true, status == QProcess::NormalExit, exitCode});
+                         process->deleteLater();
+                     });
+    process->start(program, arguments);
 }
 
 QString FindOnPath(const QString& name, bool* foundButNotExecutable) {

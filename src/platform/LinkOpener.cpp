@@ -2,13 +2,10 @@
 
 #include "ChildProgram.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
 #include <memory>
-#include <sys/wait.h>
-#include <thread>
 #include <utility>
 
 namespace kq::platform {
@@ -33,28 +30,23 @@ int XdgOpenResultCode(bool started, bool exited, int exitCode) {
 void LinkOpener::Open(const QString& target) {
     // Whichever comes first tells: the end of the run, or the grace time with the run going.
     auto told = std::make_shared<bool>(false);
-    const auto tell = [this, target, told](int code, bool started) {
-        if (!std::exchange(*told, true))
-            emit Finished(target, code, started);
+    QPointer<LinkOpener> self(this);
+    const auto tell = [self, target, told](int code, bool started) {
+        if (self && !std::exchange(*told, true))
+            emit self->Finished(target, code, started);
     };
     // How long a run may take before it counts as a browser that has started.
     constexpr int kLaunchGraceMs = 1500;
     QTimer::singleShot(kLaunchGraceMs, this, [tell] { tell(kLinkOpened, true); });
     bool notExecutable = false; // xdg-open that cannot be run is no xdg-open
     const QString program = FindOnPath(QStringLiteral("xdg-open"), &notExecutable);
-    QPointer<LinkOpener> self(this);
-    std::thread([program, target, self, tell] {
-        const ChildRun run = program.isEmpty() ? ChildRun() : RunChildProgram(program, {target});
-        const int code =
-            XdgOpenResultCode(run.started, WIFEXITED(run.status), WEXITSTATUS(run.status));
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, tell, code, started = run.started] {
-                if (self)
-                    tell(code, started);
-            },
-            Qt::QueuedConnection);
-    }).detach();
+    if (program.isEmpty()) {
+        QTimer::singleShot(0, this, [tell] { tell(XdgOpenResultCode(false, false, 0), false); });
+        return;
+    }
+    StartChildProgram(program, {target}, [tell](ChildEnd end) {
+        tell(XdgOpenResultCode(end.started, end.exited, end.exitCode), end.started);
+    });
 }
 
 } // namespace kq::platform

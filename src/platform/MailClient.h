@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace kq::platform {
 
 enum class MailOutcome {
@@ -12,9 +14,9 @@ enum class MailOutcome {
 };
 
 // Hands a message with one attachment to the user's mail client through xdg-email, which
-// shows it to the user before it is sent. Blocks until xdg-email ends: call it off the
-// user-interface thread. The command runs from an argument vector, never through a shell.
-MailOutcome HandMailToClient(const QString& subject, const QString& attachmentPath,
-                             const QString& address);
+// shows it to the user before it is sent, and returns at once; done runs with the outcome on
+// this thread's event loop. The command runs from an argument vector, never through a shell.
+void HandMailToClient(const QString& subject, const QString& attachmentPath, const QString& address,
+                      std::function<void(MailOutcome)> done);
 
 } // namespace kq::platform

@@ -1,10 +1,5 @@
 #include "MailReport.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
-#include <thread>
-
 QString MailOutcomeText(kq::platform::MailOutcome outcome) {
     using kq::platform::MailOutcome;
     switch (outcome) {
@@ -20,13 +15,8 @@ QString MailOutcomeText(kq::platform::MailOutcome outcome) {
     return QString();
 }
 
-void StartMailThread(const QString& reportPath,
-                     std::function<void(kq::platform::MailOutcome)> done) {
-    std::thread([reportPath, done = std::move(done)] {
-        const auto outcome = kq::platform::HandMailToClient(
-            QString::fromUtf8(kMailSubject), reportPath, QString::fromUtf8(kSupportAddress));
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app, [done, outcome] { done(outcome); }, Qt::QueuedConnection);
-    }).detach();
+void MailReportFile(const QString& reportPath,
+                    std::function<void(kq::platform::MailOutcome)> done) {
+    kq::platform::HandMailToClient(QString::fromUtf8(kMailSubject), reportPath,
+                                   QString::fromUtf8(kSupportAddress), std::move(done));
 }

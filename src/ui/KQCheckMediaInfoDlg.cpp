@@ -10,7 +10,7 @@
 #include "report/AnalysisPool.h"
 #include "report/MailReport.h"
 #include "report/MediaFilters.h"
-#include "report/ReportBuilder.h"
+#include "report/ReportBuild.h"
 #include "report/SaveReport.h"
 
 #include <QApplication>
@@ -32,7 +32,6 @@
 #include <QScreen>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QWindow>
 #include <QtMath>
@@ -209,7 +208,7 @@ void CKQCheckMediaInfoDlg::LayoutButtons() {
 
 void CKQCheckMediaInfoDlg::OnCommand(int id) {
     // One report at a time; the build's progress dialog offers Cancel.
-    if (m_bBuilding && (id == ID_SAVE_INFO || id == ID_MAIL_INFO || id == ID_ADD_MEDIA))
+    if (m_pBuild && (id == ID_SAVE_INFO || id == ID_MAIL_INFO || id == ID_ADD_MEDIA))
         return;
     switch (id) {
     case IDCANCEL_EXIT:
@@ -303,31 +302,28 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
     return true;
 }
 
-BuildStatus CKQCheckMediaInfoDlg::BuildReportFile(QString* reportPath,
-                                                  QList<LeftOutFile>* leftOut) {
-    // A copy: a command run while the build lets events through refills m_arrPaths.
-    const QStringList paths = m_arrPaths;
-    m_bBuilding = true;
-    m_bCancelBuild = false;
-    QElapsedTimer clock;
-    clock.start();
-    const BuildStatus status = BuildReport(
-        paths, *m_pAnalysisOptions, reportPath,
-        [this, &clock](const AnalysisProgress& progress) {
-            return OnBuildProgress(progress, clock.elapsed());
-        },
-        leftOut);
-    m_pProgress.reset();
-    m_bBuilding = false;
-    if (m_nPendingResult >= 0)
-        QTimer::singleShot(0, this, [this] { done(std::exchange(m_nPendingResult, -1)); });
-    return status;
+void CKQCheckMediaInfoDlg::BuildReportFile(BuildDone then) {
+    m_pBuild = std::make_unique<ReportBuild>(m_arrPaths, *m_pAnalysisOptions);
+    m_buildClock.start();
+    connect(m_pBuild.get(), &ReportBuild::progress, this, &CKQCheckMediaInfoDlg::OnBuildProgress);
+    connect(m_pBuild.get(), &ReportBuild::finished, this,
+            [this, then = std::move(then)](BuildStatus status, const QString& report,
+                                           const QList<LeftOutFile>& leftOut) {
+                // The build object goes once its signal has been handled.
+                m_pBuild.release()->deleteLater();
+                m_pProgress.reset();
+                then(status, report, leftOut);
+                emit BuildFinished();
+            });
+    m_pBuild->Start();
 }
 
-bool CKQCheckMediaInfoDlg::OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs) {
+void CKQCheckMediaInfoDlg::OnBuildProgress(qint64 done, qint64 total, const QString& current) {
+    if (!m_pBuild)
+        return; // a step told before the build was cancelled by a close
     // Short builds finish without a dialog flashing up.
     constexpr qint64 kShowAfterMs = 500;
-    if (!m_pProgress && elapsedMs >= kShowAfterMs && progress.done < progress.total) {
+    if (!m_pProgress && m_buildClock.elapsed() >= kShowAfterMs && done < total) {
         m_pProgress = std::make_unique<QProgressDialog>(this);
         m_pProgress->setObjectName(QStringLiteral("buildProgress"));
         m_pProgress->setWindowTitle(QCoreApplication::applicationName());
@@ -337,27 +333,27 @@ bool CKQCheckMediaInfoDlg::OnBuildProgress(const AnalysisProgress& progress, qin
         m_pProgress->setAutoReset(false);
         m_pProgress->setMinimumDuration(0);
         m_pProgress->setMinimumWidth(380);
+        connect(m_pProgress.get(), &QProgressDialog::canceled, m_pBuild.get(),
+                &ReportBuild::cancel);
         m_pProgress->show();
     }
-    if (m_pProgress) {
-        m_pProgress->setMaximum(static_cast<int>(progress.total));
-        m_pProgress->setValue(static_cast<int>(progress.done));
+    if (m_pProgress && m_pProgress->wasCanceled())
+        m_pBuild->cancel(); // cancelled other than by its button (Escape, cancel())
+    else if (m_pProgress) {
+        m_pProgress->setMaximum(static_cast<int>(total));
+        m_pProgress->setValue(static_cast<int>(done));
         m_pProgress->setLabelText(
             QStringLiteral("%1 of %2 files done\n%3")
-                .arg(progress.done)
-                .arg(progress.total)
-                .arg(kq::platform::DisplayFileName(QFileInfo(progress.current).fileName())));
+                .arg(done)
+                .arg(total)
+                .arg(kq::platform::DisplayFileName(QFileInfo(current).fileName())));
     }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return !m_bCancelBuild && !(m_pProgress && m_pProgress->wasCanceled());
 }
 
 void CKQCheckMediaInfoDlg::done(int result) {
-    if (m_bBuilding) {
-        m_bCancelBuild = true;
-        m_nPendingResult = result;
-        return;
-    }
+    // Closing while a report is being built cancels it: nothing is saved or mailed.
+    m_pBuild.reset();
+    m_pProgress.reset();
     QDialog::done(result);
 }
 
@@ -368,17 +364,17 @@ void CKQCheckMediaInfoDlg::OnSaveInfo() {
                                                        QStringLiteral("txt(*.txt)"));
     if (target.isEmpty())
         return;
-    // A report that this build could not write is a failure: an older file is never saved.
-    QString report;
-    QList<LeftOutFile> leftOut;
-    const BuildStatus status = BuildReportFile(&report, &leftOut);
-    if (status == BuildStatus::Cancelled)
-        return;
-    if (status != BuildStatus::Written || !CopyReportFile(report, target))
-        m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
-                                QStringLiteral("Save file failed."));
-    else
-        TellLeftOut(leftOut);
+    BuildReportFile([this, target](BuildStatus status, const QString& report,
+                                   const QList<LeftOutFile>& leftOut) {
+        if (status == BuildStatus::Cancelled)
+            return;
+        // A report that this build could not write is a failure: an older file is never saved.
+        if (status != BuildStatus::Written || !CopyReportFile(report, target))
+            m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
+                                    QStringLiteral("Save file failed."));
+        else
+            TellLeftOut(leftOut);
+    });
 }
 
 void CKQCheckMediaInfoDlg::TellLeftOut(const QList<LeftOutFile>& leftOut) {
@@ -390,26 +386,26 @@ void CKQCheckMediaInfoDlg::TellLeftOut(const QList<LeftOutFile>& leftOut) {
 void CKQCheckMediaInfoDlg::OnMailInfo() {
     if (!GatherPaths())
         return;
-    QString report;
-    QList<LeftOutFile> leftOut;
-    const BuildStatus status = BuildReportFile(&report, &leftOut);
-    if (status == BuildStatus::Cancelled)
-        return;
-    if (status != BuildStatus::Written) {
-        // Never mail an older report, or none.
-        m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
-                                MailOutcomeText(kq::platform::MailOutcome::Failed));
-        return;
-    }
-    StartMailThread(
-        report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](kq::platform::MailOutcome outcome) {
+    BuildReportFile([this](BuildStatus status, const QString& report,
+                           const QList<LeftOutFile>& leftOut) {
+        if (status == BuildStatus::Cancelled)
+            return;
+        if (status != BuildStatus::Written) {
+            // Never mail an older report, or none.
+            m_pPrompts->ShowWarning(this, QCoreApplication::applicationName(),
+                                    MailOutcomeText(kq::platform::MailOutcome::Failed));
+            return;
+        }
+        MailReportFile(report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](
+                                   kq::platform::MailOutcome outcome) {
             if (!window)
                 return;
             if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
                 window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
             emit window->MailFinished(static_cast<int>(outcome));
         });
-    TellLeftOut(leftOut);
+        TellLeftOut(leftOut);
+    });
 }
 
 void CKQCheckMediaInfoDlg::OnCloseWindow() {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QIcon>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 enum class BuildStatus;
@@ -13,6 +15,7 @@ struct AnalysisOptions;
 struct AnalysisProgress;
 class CKQBitmapButton;
 class QProgressDialog;
+class ReportBuild;
 class CLinkLabel;
 class IPrompts;
 class QTreeWidget;
@@ -68,7 +71,7 @@ public:
 
     const QStringList& Paths() const { return m_arrPaths; }
     // True while a report is being built.
-    bool IsBuilding() const { return m_bBuilding; }
+    bool IsBuilding() const { return m_pBuild != nullptr; }
     QTreeWidget* FileList() const { return m_listFiles; }
 
     // Where the window goes on a work area: centred as the window's own rule centres it.
@@ -79,6 +82,9 @@ public:
     static QString EmptyListMessage();
 
 signals:
+    // A report build started by Save Info or Mail Info has ended, and what follows from it
+    // (the copy, the message, the start of the mail hand-off) has been done.
+    void BuildFinished();
     // A mail hand-off started by Mail Info has ended (a kq::platform::MailOutcome value), after
     // any message about it was shown.
     void MailFinished(int outcome);
@@ -95,12 +101,14 @@ protected:
     // telling the user, when the list is empty.
     bool GatherPaths();
 
-    // Writes the report of m_arrPaths and gives the written file's path and the files left
-    // out of it. A build that takes a while shows its progress with a Cancel button; the
-    // window keeps working meanwhile.
-    BuildStatus BuildReportFile(QString* reportPath, QList<LeftOutFile>* leftOut);
+    // Starts writing the report of m_arrPaths off the window's thread, then runs then with
+    // its status, the written file's path and the files left out of it. A build that takes a
+    // while shows its progress with a Cancel button; the window keeps working meanwhile.
+    using BuildDone = std::function<void(BuildStatus status, const QString& reportPath,
+                                         const QList<LeftOutFile>& leftOut)>;
+    void BuildReportFile(BuildDone then);
 
-    // Closing while a report is being built cancels the build first.
+    // Closing while a report is being built cancels the build: nothing is saved or mailed.
     void done(int result) override;
 
     // Lets the window manager move the window with the pointer (a press on the title strip);
@@ -116,7 +124,7 @@ private:
                                   QKeyCombination key);
     void LoadButtonBitmaps();
     void LayoutButtons();
-    bool OnBuildProgress(const AnalysisProgress& progress, qint64 elapsedMs);
+    void OnBuildProgress(qint64 done, qint64 total, const QString& current);
     void TellLeftOut(const QList<LeftOutFile>& leftOut);
 
     IPrompts* m_pPrompts;
@@ -133,9 +141,8 @@ private:
     int m_nCaptionWidth = 0;
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
-    bool m_bBuilding = false;
-    bool m_bCancelBuild = false;
-    int m_nPendingResult = -1; // a close asked for during a build
+    std::unique_ptr<ReportBuild> m_pBuild; // while a report is being built
+    QElapsedTimer m_buildClock;
     std::unique_ptr<QProgressDialog> m_pProgress;
     std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;
 };
