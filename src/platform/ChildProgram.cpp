@@ -3,30 +3,43 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #include <unistd.h>
 
 namespace kq::platform {
 
+namespace {
+// The programs still running. Held here, and never destroyed with anything else, because
+// QProcess's destructor kills its program: one still going when we end (a mail client, a
+// browser) goes on.
+QSet<QProcess*>& Running() {
+    static auto* running = new QSet<QProcess*>;
+    return *running;
+}
+
+void Ended(QProcess* process, const std::function<void(ChildEnd)>& ended, ChildEnd end) {
+    Running().remove(process);
+    process->deleteLater();
+    ended(end);
+}
+} // namespace
+
 void StartChildProgram(const QString& program, const QStringList& arguments,
                        std::function<void(ChildEnd)> ended) {
-    // Not owned by anything that goes away first: a running program is neither waited for
-    // nor killed when we end.
     auto* process = new QProcess;
+    Running().insert(process);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setInputChannelMode(QProcess::ForwardedInputChannel);
     QObject::connect(process, &QProcess::errorOccurred, process,
                      [process, ended](QProcess::ProcessError error) {
                          // A crash is told by finished().
-                         if (error == QProcess::FailedToStart) {
-                             ended({});
-                             process->deleteLater();
-                         }
+                         if (error == QProcess::FailedToStart)
+                             Ended(process, ended, {});
                      });
     QObject::connect(process, &QProcess::finished, process,
                      [process, ended](int exitCode, QProcess::ExitStatus status) {
-                         ended({true, status == QProcess::NormalExit, exitCode});
-                         process->deleteLater();
+                         Ended(process, ended, {true, status == QProcess::NormalExit, exitCode});
                      });
     process->start(program, arguments);
 }
