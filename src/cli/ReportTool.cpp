@@ -26,10 +26,6 @@ void Print(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString AbsolutePath(const QString& path) {
-    return kq::platform::AbsoluteFileName(path);
-}
-
 // Named files are always taken; directories give their media files, sorted.
 QStringList ExpandPaths(const QStringList& arguments) {
     QStringList paths;
@@ -37,7 +33,7 @@ QStringList ExpandPaths(const QStringList& arguments) {
         if (IsDirectory(argument))
             paths += CollectMediaFiles(argument);
         else
-            paths.append(AbsolutePath(argument));
+            paths.append(kq::platform::AbsoluteFileName(argument));
     }
     return paths;
 }
@@ -73,7 +69,7 @@ public:
             if (m_separator == '\n' && entry.endsWith('\r'))
                 entry.chop(1);
             if (!entry.isEmpty()) {
-                *path = AbsolutePath(kq::platform::DecodeFileName(entry));
+                *path = kq::platform::AbsoluteFileName(kq::platform::DecodeFileName(entry));
                 return true;
             }
         }

@@ -58,13 +58,14 @@ QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
         [&] { return ReplyPayload(ReadNamedFile(info, path)); }, &end);
     if (!ran)
         return FrameEnded(kq::platform::kWorkerExitSetupFailed << 8);
+    if (end.overlong)
+        return FrameBroken();
+    if (!WIFEXITED(end.status) || WEXITSTATUS(end.status) != 0)
+        return FrameEnded(end.status);
     WorkerReply reply;
-    if (end.overlong || (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0))
-        return !end.overlong && ParseReply(end.answer, &reply) &&
-                       (reply.kind == WorkerReply::Opened || reply.kind == WorkerReply::NotOpened)
-                   ? FrameReply(reply.report)
-                   : FrameBroken();
-    return FrameEnded(end.status);
+    const bool answered = ParseReply(end.answer, &reply) && (reply.kind == WorkerReply::Opened ||
+                                                             reply.kind == WorkerReply::NotOpened);
+    return answered ? FrameReply(reply.report) : FrameBroken();
 }
 
 } // namespace
