@@ -1,6 +1,7 @@
 #include "FileNames.h"
 
 #include <QDir>
+#include <QStringDecoder>
 
 #include <cstdlib>
 
@@ -44,7 +45,28 @@ bool IsEscape(QChar c) {
     return c.unicode() >= kFirstEscape && c.unicode() <= kLastEscape;
 }
 
+// Valid UTF-8 as text. Not QString::fromUtf8, which drops a leading U+FEFF as a byte-order
+// mark: in a name or a value it is a character like any other.
+QString FromUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 } // namespace
+
+bool IsUtf8(QByteArrayView bytes) {
+    for (qsizetype at = 0, length = 0; at < bytes.size(); at += length)
+        if ((length = SequenceLength(bytes, at)) == 0)
+            return false;
+    return true;
+}
+
+bool DecodeUtf8(QByteArrayView bytes, QString* text) {
+    if (!IsUtf8(bytes))
+        return false;
+    *text = FromUtf8(bytes);
+    return true;
+}
 
 QString DecodeFileName(QByteArrayView bytes) {
     QString name;
@@ -55,11 +77,11 @@ QString DecodeFileName(QByteArrayView bytes) {
             at += length;
             continue;
         }
-        name += QString::fromUtf8(bytes.sliced(run, at - run));
+        name += FromUtf8(bytes.sliced(run, at - run));
         name += QChar(char16_t(kFirstEscape + static_cast<uchar>(bytes[at]) - 0x80));
         run = ++at;
     }
-    return run == 0 ? QString::fromUtf8(bytes) : name + QString::fromUtf8(bytes.sliced(run));
+    return run == 0 ? FromUtf8(bytes) : name + FromUtf8(bytes.sliced(run));
 }
 
 QByteArray EncodeFileName(const QString& name) {

@@ -13,6 +13,10 @@
 namespace kq::platform {
 
 QString DecodeFileName(QByteArrayView bytes);
+// True when bytes are valid UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(QByteArrayView bytes);
+// bytes as text when they are valid UTF-8 (a leading U+FEFF kept); false when they are not.
+bool DecodeUtf8(QByteArrayView bytes, QString* text);
 QByteArray EncodeFileName(const QString& name);
 // False when the name holds such a byte.
 bool IsTextFileName(const QString& name);
