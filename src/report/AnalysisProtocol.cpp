@@ -46,13 +46,15 @@ public:
         m_at += 4;
         return true;
     }
+    // Only what re-encodes to the very bytes read is taken: valid UTF-8 (a stray byte would
+    // grow threefold as U+FFFD) without U+0000 (the report's writer would cut the value there).
     bool Text(QString* text, qsizetype limit) {
         quint32 length = 0;
         if (!Number(&length) || length > limit || length > m_bytes.size() - m_at)
             return false;
-        *text = QString::fromUtf8(m_bytes.constData() + m_at, length);
+        const QByteArrayView bytes(m_bytes.constData() + m_at, length);
         m_at += length;
-        return true;
+        return !bytes.contains('\0') && kq::platform::DecodeUtf8(bytes, text);
     }
     bool Values(QStringList* values, int count) {
         values->resize(count);
