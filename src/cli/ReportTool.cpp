@@ -43,7 +43,7 @@ QStringList ExpandPaths(const QStringList& arguments) {
 // lists written on other systems work; empty entries are skipped.
 class ListSource : public PathSource {
 public:
-    ListSource(const QString& name, char separator) : m_separator(separator) {
+    ListSource(const QString& name, char separator) : m_name(name), m_separator(separator) {
         if (name == QLatin1String("-"))
             m_file.open(stdin, QIODevice::ReadOnly);
         else
@@ -51,12 +51,23 @@ public:
     }
     bool IsOpen() const { return m_file.isOpen(); }
     QString ErrorString() const { return m_file.errorString(); }
+    // Set when reading failed before the end: the entries after it are lost.
+    QString Failure() const {
+        return m_failed ? QStringLiteral("cannot read the list %1: %2").arg(m_name, ErrorString())
+                        : QString();
+    }
 
     bool Next(QString* path) override {
         for (;;) {
             qsizetype end = m_buffer.indexOf(m_separator, m_start);
-            if (end < 0 && !m_file.atEnd()) {
-                m_buffer = m_buffer.mid(m_start) + m_file.read(1 << 16);
+            // The end is where a read gives nothing: atEnd() would say so of a pipe or FIFO
+            // whenever nothing has arrived yet.
+            if (end < 0 && !m_ended) {
+                QByteArray more(1 << 16, Qt::Uninitialized);
+                const qint64 n = m_file.read(more.data(), more.size());
+                m_failed = n < 0;
+                m_ended = n <= 0;
+                m_buffer = m_buffer.mid(m_start) + more.left(std::max<qint64>(n, 0));
                 m_start = 0;
                 continue;
             }
@@ -76,10 +87,13 @@ public:
     }
 
 private:
+    QString m_name;
     QFile m_file;
     char m_separator;
     QByteArray m_buffer;
     qsizetype m_start = 0;
+    bool m_ended = false;
+    bool m_failed = false;
 };
 
 // The named paths first, then each list in turn; the first path may be read ahead.
@@ -87,6 +101,7 @@ class ChainSource : public PathSource {
 public:
     QStringList named; // what the first part reads
     std::vector<std::unique_ptr<PathSource>> parts;
+    std::vector<const ListSource*> lists;
     QString first;
     bool hasFirst = false;
 
@@ -190,7 +205,14 @@ int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err)
         }
     }
     ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
-    const auto element = [&writer](const QByteArray& line) { return writer.AddText(line); };
+    // Lines go out an element at a time, as a report does, not a write (and a flush of
+    // standard output) for each.
+    QByteArray pending;
+    const auto element = [&](const QByteArray& line) {
+        pending += line;
+        return (line != "    </FileInfo>\r\n" && pending.size() < (1 << 16)) ||
+               writer.AddText(std::exchange(pending, {}));
+    };
     bool written = output.Open();
     for (const QString& part : parts) {
         QFile file(part);
@@ -341,6 +363,7 @@ bool OpenSources(const ToolOptions& options, ChainSource* source, QString* error
             *error = QStringLiteral("cannot read the list %1: %2").arg(list, reader->ErrorString());
             return false;
         }
+        source->lists.push_back(reader.get());
         source->parts.push_back(std::move(reader));
     }
     source->hasFirst = source->named.isEmpty() && source->Next(&source->first);
@@ -385,7 +408,11 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
                                          progress ? AnalysisProgressCallback(std::ref(*progress))
                                                   : AnalysisProgressCallback());
     progress.reset();
+    QString listFailure;
+    for (const ListSource* list : source.lists)
+        listFailure = listFailure.isEmpty() ? list->Failure() : listFailure;
     const QString failure = !run.libraryProblem.isEmpty() ? run.libraryProblem
+                            : !listFailure.isEmpty()      ? listFailure
                             : run.status != AnalysisStatus::Complete
                                 ? (run.failure.isEmpty() ? output.Failure() : run.failure)
                             : !writer.Finish() || !output.Commit() ? output.Failure()
