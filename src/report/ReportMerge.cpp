@@ -1,29 +1,62 @@
 #include "ReportMerge.h"
 
 #include "media/MediaFields.h"
+#include "platform/FileNames.h"
 
 #include <QIODevice>
+
+#include <cstring>
 
 namespace {
 
 constexpr qint64 kMaxLine = 1 << 20;
 
-// "<Name>text</Name>" at the leaves' indentation, the text escaped as the report escapes it.
+bool IsUpperHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// The length of the entity at the start of text, when it is one that the report's writer
+// writes: the five markup escapes, and "&#xHH;" for a control character; else 0.
+qsizetype EntityLength(QByteArrayView text) {
+    for (const char* entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+        if (text.startsWith(entity))
+            return static_cast<qsizetype>(std::strlen(entity));
+    const bool control = text.size() >= 6 && text.startsWith("&#x") && text[5] == ';' &&
+                         (text[3] == '0' || text[3] == '1') && IsUpperHex(text[4]) &&
+                         text.sliced(3, 2) != "00";
+    return control ? 6 : 0;
+}
+
+// A value's text exactly as the writer writes it: valid UTF-8, with markup and control
+// characters only as its entities. Anything else would pass into the merged report as text
+// no reader of XML takes.
+bool IsWrittenText(QByteArrayView text) {
+    for (qsizetype at = 0; at < text.size();) {
+        const char c = text[at];
+        if (c == '<' || c == '>' || c == '"' || c == '\'' || static_cast<unsigned char>(c) < 0x20)
+            return false;
+        const qsizetype length = c == '&' ? EntityLength(text.sliced(at)) : 1;
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return kq::platform::IsUtf8(text);
+}
+
+// "<Name>text</Name>" at the leaves' indentation.
 bool IsLeaf(const QByteArray& line, const char* name) {
     const QByteArray open = QByteArray(12, ' ') + '<' + name + '>';
     const QByteArray close = QByteArray("</") + name + '>';
-    if (!line.startsWith(open) || !line.endsWith(close))
-        return false;
-    for (const char c : line.mid(open.size(), line.size() - open.size() - close.size()))
-        if (c == '<' || c == '>' || c == '"' || c == '\'' || static_cast<unsigned char>(c) < 0x20)
-            return false;
-    return true;
+    return line.size() >= open.size() + close.size() && line.startsWith(open) &&
+           line.endsWith(close) &&
+           IsWrittenText(QByteArrayView(line).sliced(open.size(),
+                                                     line.size() - open.size() - close.size()));
 }
 
 class Reader {
 public:
     Reader(QIODevice& in, const std::function<bool(const QByteArray&)>& element)
-        : m_in(in), m_element(element) {}
+        : m_in(in), m_element(element), m_buffer(kMaxLine + 1, Qt::Uninitialized) {}
 
     bool Read(QString* error) {
         const bool ok = Document();
@@ -34,14 +67,24 @@ public:
     }
 
 private:
+    // Reads the next line; false, and a line that matches nothing, when it does not end in
+    // CR LF (the end of the report, or a line over the limit).
     bool Next() {
-        m_line = m_in.readLine(kMaxLine);
+        // Into one buffer: a line is short, and a buffer of the limit's size for each would
+        // make merging a large report slow.
+        const qint64 n = m_in.readLine(m_buffer.data(), m_buffer.size());
         ++m_number;
-        return m_line.endsWith("\r\n") && (m_line.chop(2), true);
+        m_complete = n >= 2 && m_buffer[n - 2] == '\r' && m_buffer[n - 1] == '\n';
+        m_line = QByteArray(m_buffer.constData(), m_complete ? n - 2 : 0);
+        return m_complete;
     }
-    bool Is(const QByteArray& text) const { return m_line == text; }
-    // Nothing may follow the root: a line that does is the one named.
-    bool End() { return m_in.atEnd() || (++m_number, false); }
+    bool Is(const QByteArray& text) const { return m_complete && m_line == text; }
+    // Nothing may follow the root: the line that does is the one named. A read, not atEnd(),
+    // which a pipe answers before its writer is done.
+    bool End() {
+        char next = 0;
+        return m_in.read(&next, 1) == 0 || (++m_number, false);
+    }
     // The line just read, checked, goes out.
     bool Pass() {
         m_outputFailed = !m_element(m_line + "\r\n");
@@ -69,8 +112,8 @@ private:
             if (!Pass() || !Next() || !Section(kGeneralSection) || !Next())
                 return false;
             for (const MediaSection* streams : {&kVideoSection, &kAudioSection})
-                for (; m_line.startsWith(QByteArray("        <") + streams->element); Next())
-                    if (!Section(*streams))
+                while (m_complete && m_line.startsWith(QByteArray("        <") + streams->element))
+                    if (!Section(*streams) || !Next())
                         return false;
             if (!Is("    </FileInfo>") || !Pass() || !Next())
                 return false;
@@ -80,7 +123,9 @@ private:
 
     QIODevice& m_in;
     const std::function<bool(const QByteArray&)>& m_element;
+    QByteArray m_buffer;
     QByteArray m_line;
+    bool m_complete = false;
     qint64 m_number = 0;
     bool m_outputFailed = false;
 };
