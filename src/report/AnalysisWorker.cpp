@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include <fcntl.h>
@@ -48,6 +49,28 @@ std::optional<FileReport> ReadNamedFile(CMediaFileInfo& info, const QByteArray& 
     return report;
 }
 
+// What a file's process printed goes on to standard error a line at a time, each marked as
+// coming from that file's analysis, so that no parse can pass a line off as the program's own;
+// control characters (a terminal's escapes among them) show as U+FFFD.
+void PassOnOutput(const QByteArray& path, const QByteArray& output) {
+    constexpr int kMaxLines = 64;
+    const QString prefix = QStringLiteral("kqmediaworker: analysis of %1: ")
+                               .arg(kq::platform::DisplayFileName(ParseRequest(path)));
+    QByteArray text;
+    int lines = 0;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.isEmpty() || ++lines > kMaxLines)
+            continue;
+        QString shown = prefix + kq::platform::DisplayFileName(kq::platform::DecodeFileName(line));
+        for (QChar& c : shown)
+            if (c.category() == QChar::Other_Control)
+                c = QChar::ReplacementCharacter;
+        text += shown.toUtf8() + '\n';
+    }
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
+    std::fflush(stderr);
+}
+
 // The reply for one path: the answer of the process that parsed it, when that is well formed
 // and it ended as it should; else how it ended. Nothing but a report or "not opened" is taken
 // from it.
@@ -58,6 +81,7 @@ QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
         [&] { return ReplyPayload(ReadNamedFile(info, path)); }, &end);
     if (!ran)
         return FrameEnded(kq::platform::kWorkerExitSetupFailed << 8);
+    PassOnOutput(path, end.output);
     if (end.overlong)
         return FrameBroken();
     if (!WIFEXITED(end.status) || WEXITSTATUS(end.status) != 0)
