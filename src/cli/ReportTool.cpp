@@ -1,5 +1,7 @@
 #include "ReportTool.h"
 
+#include "ListSource.h"
+
 #include "platform/FileNames.h"
 #include "report/AnalysisPool.h"
 #include "report/AtomicFile.h"
@@ -38,65 +40,8 @@ QStringList ExpandPaths(const QStringList& arguments) {
     return paths;
 }
 
-// The paths of a list file ("-": standard input), one per line or NUL-separated as
-// `find -print0` writes them, read a piece at a time. In lines, a trailing CR is dropped, so
-// lists written on other systems work; empty entries are skipped.
-class ListSource : public PathSource {
-public:
-    ListSource(const QString& name, char separator) : m_name(name), m_separator(separator) {
-        if (name == QLatin1String("-"))
-            m_file.open(stdin, QIODevice::ReadOnly);
-        else
-            m_file.setFileName(name), m_file.open(QIODevice::ReadOnly);
-    }
-    bool IsOpen() const { return m_file.isOpen(); }
-    QString ErrorString() const { return m_file.errorString(); }
-    // Set when reading failed before the end: the entries after it are lost.
-    QString Failure() const {
-        return m_failed ? QStringLiteral("cannot read the list %1: %2").arg(m_name, ErrorString())
-                        : QString();
-    }
-
-    bool Next(QString* path) override {
-        for (;;) {
-            qsizetype end = m_buffer.indexOf(m_separator, m_start);
-            // The end is where a read gives nothing: atEnd() would say so of a pipe or FIFO
-            // whenever nothing has arrived yet.
-            if (end < 0 && !m_ended) {
-                QByteArray more(1 << 16, Qt::Uninitialized);
-                const qint64 n = m_file.read(more.data(), more.size());
-                m_failed = n < 0;
-                m_ended = n <= 0;
-                m_buffer = m_buffer.mid(m_start) + more.left(std::max<qint64>(n, 0));
-                m_start = 0;
-                continue;
-            }
-            if (end < 0 && m_start >= m_buffer.size())
-                return false;
-            if (end < 0)
-                end = m_buffer.size();
-            QByteArrayView entry(m_buffer.constData() + m_start, end - m_start);
-            m_start = end + 1;
-            if (m_separator == '\n' && entry.endsWith('\r'))
-                entry.chop(1);
-            if (!entry.isEmpty()) {
-                *path = kq::platform::AbsoluteFileName(kq::platform::DecodeFileName(entry));
-                return true;
-            }
-        }
-    }
-
-private:
-    QString m_name;
-    QFile m_file;
-    char m_separator;
-    QByteArray m_buffer;
-    qsizetype m_start = 0;
-    bool m_ended = false;
-    bool m_failed = false;
-};
-
-// The named paths first, then each list in turn; the first path may be read ahead.
+// The named paths first, then each list in turn, made absolute; the first path may be read
+// ahead.
 class ChainSource : public PathSource {
 public:
     QStringList named; // what the first part reads
@@ -111,8 +56,10 @@ public:
             return true;
         }
         for (; m_part < parts.size(); ++m_part)
-            if (parts[m_part]->Next(path))
+            if (parts[m_part]->Next(path)) {
+                *path = kq::platform::AbsoluteFileName(*path);
                 return true;
+            }
         return false;
     }
 
