@@ -28,9 +28,9 @@ const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
 // The names of fixtures.sh that are not UTF-8, as a report shows them, in the order of their bytes.
 const char* const kBytes =
     "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4 sample.ts=@TMP@/bytes/cut\uFFFD\uFFFD.ts "
-    "sample.avi=@TMP@/bytes/over\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD.avi "
-    "multi.mkv=@TMP@/bytes/stray\uFFFD.mkv "
-    "sample.png=@TMP@/bytes/valid-é.png";
+    "sample.png=@TMP@/bytes/lead.mp4 sample.avi=@TMP@/bytes/over\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD.avi "
+    "multi.mkv=@TMP@/bytes/stray\uFFFD.mkv sample.png=@TMP@/bytes/valid-é.png "
+    "sample.ts=@TMP@/bytes/x\uFFFD\uFEFF.ts sample.mp4=@TMP@/bytes/\uFEFFlead.mp4";
 // What a library taken over by a crafted file tries (see the fake library), and the reason the
 // file is left out for ("blocked: the media library tried to ..." unless it starts "the "), or
 // the outcome that the library gets.
@@ -48,7 +48,9 @@ const std::pair<const char*, const char*> kEscapes[] = {
     {"io-uring", "EPERM"},       {"unshare", "EPERM"},   {"descriptors", "1,2,4"},
     {"i386", "make a system call it may not make"},      {"read @TMP@/home/.ssh/id_ed25519", "EACCES"},
     {"forge", "EBADF"},          {"unusable", "the analysis worker sent a broken reply"},
-    {"oversized", "the analysis worker sent a broken reply"}};
+    {"oversized", "the analysis worker sent a broken reply"},
+    {"not-utf8", "the analysis worker sent a broken reply"},
+    {"nul", "the analysis worker sent a broken reply"},  {"print", "succeeded"}};
 // clang-format on
 // The tool started as from a careless caller, with a descriptor that its workers must not get;
 // ARGS_FROM names a NUL list of further arguments; FSIZE limits the size of files it writes.
@@ -173,6 +175,14 @@ private slots:
             WriteBytes(tmp + "/raw.xml",
                        ReadBytes(tmp + "/part-a.xml").replace("MPEG-4", "\"MPEG-4\"")) &&
             WriteBytes(tmp + "/more.xml", ReadBytes(tmp + "/part-a.xml") + "<AllFileInfo />\r\n"));
+        // Values that the report's writer never writes, and a last line without its break.
+        for (const auto& [name, value] : {std::pair{"amp", "a & b"},
+                                          {"entity", "&nbsp;"},
+                                          {"latin1", "caf\xe9"},
+                                          {"control", "a\tb"}})
+            QVERIFY(WriteBytes(tmp + "/" + name + ".xml",
+                               ReadBytes(tmp + "/part-a.xml").replace("MPEG-4", value)));
+        QVERIFY(WriteBytes(tmp + "/cut.xml", ReadBytes(tmp + "/part-a.xml").chopped(18)));
         for (const auto& [escape, outcome] : kEscapes)
             QVERIFY(WriteDescription(Expand("@TMP@/escape-%1.kqfake").arg(Words(escape)[0]),
                                      {"!escape " + Expand(escape)}));
@@ -212,6 +222,7 @@ private slots:
         Row("list: LF, a folder left out", "--files-from @LIST@", "", "@MEDIA@/sample.png\n@TMP@/folder\n@MEDIA@/sample.avi\n", 2, "sample.png sample.avi", "@TMP@/folder: not a regular file");
         Row("list: CR LF and blank lines", "--files-from @LIST@", "", "\n@MEDIA@/sample.mp4\r\n\r\n\n@MEDIA@/multi.mkv", 0, "sample.mp4 multi.mkv");
         Row("list on standard input", "--files-from -", "", "@MEDIA@/sample.wav\r\n@MEDIA@/notes.txt\r\n@MEDIA@/a&b.mp4\r\n", 0, "sample.wav notes.txt a&b.mp4");
+        Row("list through a pipe given by name", "@MEDIA@/sample.png --files-from /dev/stdin", "", "@MEDIA@/sample.mp4\n", 0, "sample.png sample.mp4");
         Row("list relative to the working folder", "--files-from -", "CWD=@MEDIA@", "sample.ts\n./sample.avi\n", 0, "sample.ts sample.avi");
         QByteArray many, entries, leftOut;
         for (int i = 0; i < 50; ++i) { // every element as a build in memory would have it
@@ -261,6 +272,8 @@ private slots:
             const QByteArray reason = QByteArray(outcome).startsWith("the ")
                                           ? QByteArray(outcome)
                                           : "blocked: the media library tried to " + QByteArray(outcome);
+            // What it prints comes through its worker, marked as that file's, never as ours.
+            const QByteArray printed = "kqmediaworker: analysis of " + file + ": ";
             for (const char* user : {"", "AS=nobody"})
                 Row("escape: " + kind + (*user ? " (as nobody)" : ""),
                     "-j 1 @FAKE@/two-audio.kqfake " + file +
@@ -269,7 +282,11 @@ private slots:
                     "fake:two-audio " +
                         (blocked ? QByteArray() : "escape:" + kind + ':' + outcome + ' ') +
                         "fake:two-files",
-                    blocked ? file + ": " + reason : "");
+                    blocked ? file + ": " + reason
+                    : kind == "print"
+                        ? printed + "kqmediareport: left out /x: forged\uFFFD\uFFFD[K[1/1] x|" +
+                              printed + "plain"
+                        : "");
         }
         Row("real endless loop", "--timeout 1 @HOSTILE@/endless-loop.mp4 @MEDIA@/multi.mkv", "", "", 2, "multi.mkv", "@HOSTILE@/endless-loop.mp4: took longer than the time limit of 1 s");
         // clang-format on
@@ -297,7 +314,8 @@ private slots:
                        ? "<AllFileInfo />\r\n"
                        : "<AllFileInfo>\r\n" + expected + "</AllFileInfo>\r\n";
         for (const QString& line : Words(leftOut, '|'))
-            err += "kqmediareport: left out " + Expand(line).toUtf8() + '\n';
+            err += (line.startsWith("kqmediaworker: ") ? "" : "kqmediareport: left out ") +
+                   Expand(line).toUtf8() + '\n';
         QVERIFY(run.finished);
         QCOMPARE(QString::fromUtf8(run.err), QString::fromUtf8(err));
         QCOMPARE(run.exitCode, exit);
@@ -369,6 +387,11 @@ private slots:
         row("merge: LF line breaks", "--merge @FAKE@/expected/two-audio.xml", "not a report: line 1 is");
         row("merge: a value not escaped", "--merge @TMP@/raw.xml", "not a report: line 5 is");
         row("merge: more after the report", "--merge @TMP@/more.xml", "not a report: line 30 is");
+        row("merge: a bare ampersand", "--merge @TMP@/part-a.xml @TMP@/amp.xml", "kqmediareport: @TMP@/amp.xml: not a report: line 5 is");
+        row("merge: an entity not written", "--merge @TMP@/entity.xml", "not a report: line 5 is");
+        row("merge: a byte not UTF-8", "--merge @TMP@/latin1.xml", "not a report: line 5 is");
+        row("merge: a control character", "--merge @TMP@/control.xml", "not a report: line 5 is");
+        row("merge: a last line cut after a stream", "--merge @TMP@/cut.xml", "not a report: line 28 is");
         row("merge: cut short", "--merge @OUT@/report.xml", "not a report: line 1 is");
         row("merge: missing part", "--merge @TMP@/part-a.xml @OUT@/absent.xml", "kqmediareport: @OUT@/absent.xml: ");
         row("missing worker", "-o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot start the analysis worker /nonexistent/kqmediaworker", "KQ_MEDIA_WORKER=/nonexistent/kqmediaworker");

@@ -18,8 +18,8 @@
 // proc-mem-parent, proc-cmdline-parent, vm-read-parent, descriptors (answers the open ones),
 // perf, userfaultfd, bpf, keyctl, io-uring, unshare, i386 (a call of the 32-bit kind), read
 // (answers the first line of path), forge (reads the worker's next request), unusable (a
-// reply that the library cannot be used) and oversized (64 MiB) on every descriptor open for
-// writing.
+// reply that the library cannot be used), not-utf8 and nul (a report with such a value) and
+// oversized (64 MiB) on every descriptor open for writing, print (lines like the tool's own).
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
@@ -37,6 +37,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -175,20 +176,28 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
         return kind + ":" + line.substr(0, line.find('\n'));
     } else if (kind == "forge") // the worker's next request, to answer it in its stead
         result = ::read(0, &byte, 1);
-    else if (kind == "unusable" || kind == "oversized") { // on every descriptor it may write to
-        // A framed reply on a socket, the bare reply on a pipe; then nothing more.
-        const std::string frame = kind == "oversized"
-                                      ? std::string(64 << 20, 'Z')
-                                      : std::string("\x0b\0\0\0\x02\x06\0\0\0forged", 15);
+    else if (kind == "print") // lines that look like the tool's own, on standard error
+        std::fputs("kqmediareport: left out /x: forged\r\033[K[1/1] x\n", stderr),
+            std::fflush(stderr), result = std::puts("plain"), std::fflush(stdout);
+    else if (kind == "unusable" || kind == "oversized" || kind == "not-utf8" || kind == "nul") {
+        // On every descriptor it may write to, a framed reply on a socket, the bare reply on a
+        // pipe; then nothing more. A report whose name is a stray byte, or holds U+0000.
+        const std::string report = std::string("\x20\0\0\0\x01\x03\0\0\0", 9) +
+                                   (kind == "nul" ? std::string("a\0b", 3) : "ab\xff") +
+                                   std::string(24, '\0');
+        const std::string frame = kind == "oversized" ? std::string(64 << 20, 'Z')
+                                  : kind == "unusable"
+                                      ? std::string("\x0b\0\0\0\x02\x06\0\0\0forged", 15)
+                                      : report;
         struct stat st {};
         for (int fd = 3; fd < 1024; ++fd)
             if (const int flags = ::fcntl(fd, F_GETFL);
                 flags >= 0 && (flags & O_ACCMODE) != O_RDONLY)
                 result = ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)
                              ? ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL)
-                             : ::write(fd, frame.data() + 4 * (kind == "unusable"),
-                                       frame.size() - 4 * (kind == "unusable"));
-        if (kind == "unusable")
+                             : ::write(fd, frame.data() + 4 * (kind != "oversized"),
+                                       frame.size() - 4 * (kind != "oversized"));
+        if (kind != "oversized")
             ::_exit(0);
     }
     std::string open; // the descriptors, as "0,1,2"
