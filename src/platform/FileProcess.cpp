@@ -14,8 +14,8 @@ namespace kq::platform {
 
 namespace {
 
-[[noreturn]] void Analyse(const char* path, pid_t worker, int answer, int output,
-                          int setupFailed, const std::function<QByteArray()>& analyse) {
+[[noreturn]] void Analyse(const char* path, pid_t worker, int answer, int output, int setupFailed,
+                          const std::function<QByteArray()>& analyse) {
     // Nothing of the worker's is left to the library: not its requests, not its replies, not
     // the standard error it shares with the program that started it.
     if (::dup2(answer, kAnswerFd) != kAnswerFd || ::dup2(output, 1) != 1 ||

@@ -49,8 +49,8 @@ bool IsLeaf(const QByteArray& line, const char* name) {
     const QByteArray close = QByteArray("</") + name + '>';
     return line.size() >= open.size() + close.size() && line.startsWith(open) &&
            line.endsWith(close) &&
-           IsWrittenText(QByteArrayView(line).sliced(open.size(),
-                                                     line.size() - open.size() - close.size()));
+           IsWrittenText(
+               QByteArrayView(line).sliced(open.size(), line.size() - open.size() - close.size()));
 }
 
 class Reader {
