@@ -31,13 +31,14 @@ cp "$F/two-audio.kqfake" 'line
 break.kqfake'
 chmod o+rx . "$5"
 # Names that are not UTF-8 (a Latin-1 byte, a stray continuation byte, an overlong form, a cut
-# sequence) beside valid ones (one starting with U+FEFF, beside the same name without it), and
+# sequence) beside valid ones (one starting with U+FEFF, beside the same name without it; one
+# beyond the Basic Multilingual Plane whose second UTF-16 unit looks like a kept byte), and
 # lists of them with NUL or line breaks (and one missing), in the order of their bytes.
 mkdir -p bytes
 set -- 'caf\0351.mp4' sample.mp4 'cut\0346\0227.ts' sample.ts lead.mp4 sample.png \
     'over\0300\0257\0340\0200\0257.avi' sample.avi 'stray\0200.mkv' multi.mkv \
     'valid-\0303\0251.png' sample.png 'x\0377\0357\0273\0277.ts' sample.ts \
-    '\0357\0273\0277lead.mp4' sample.mp4
+    '\0357\0273\0277lead.mp4' sample.mp4 '\0360\0237\0222\0251.png' sample.png '\0377z.ts' sample.ts
 : >bytes.list
 : >bytes.lines
 while [ $# -gt 0 ]; do

@@ -30,7 +30,8 @@ const char* const kBytes =
     "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4 sample.ts=@TMP@/bytes/cut\uFFFD\uFFFD.ts "
     "sample.png=@TMP@/bytes/lead.mp4 sample.avi=@TMP@/bytes/over\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD.avi "
     "multi.mkv=@TMP@/bytes/stray\uFFFD.mkv sample.png=@TMP@/bytes/valid-é.png "
-    "sample.ts=@TMP@/bytes/x\uFFFD\uFEFF.ts sample.mp4=@TMP@/bytes/\uFEFFlead.mp4";
+    "sample.ts=@TMP@/bytes/x\uFFFD\uFEFF.ts sample.mp4=@TMP@/bytes/\uFEFFlead.mp4 "
+    "sample.png=@TMP@/bytes/💩.png sample.ts=@TMP@/bytes/\uFFFDz.ts";
 // What a library taken over by a crafted file tries (see the fake library), and the reason the
 // file is left out for ("blocked: the media library tried to ..." unless it starts "the "), or
 // the outcome that the library gets.
@@ -50,7 +51,9 @@ const std::pair<const char*, const char*> kEscapes[] = {
     {"forge", "EBADF"},          {"unusable", "the analysis worker sent a broken reply"},
     {"oversized", "the analysis worker sent a broken reply"},
     {"not-utf8", "the analysis worker sent a broken reply"},
-    {"nul", "the analysis worker sent a broken reply"},  {"print", "succeeded"}};
+    {"nul", "the analysis worker sent a broken reply"},  {"print", "succeeded"},
+    {"prctl", "EPERM"},          {"seccomp", "EPERM"},   {"wait", "EPERM"},
+    {"landlock", "EPERM"},       {"sendto", "use the network"}};
 // clang-format on
 // The tool started as from a careless caller, with a descriptor that its workers must not get;
 // ARGS_FROM names a NUL list of further arguments; FSIZE limits the size of files it writes.
@@ -179,7 +182,8 @@ private slots:
         for (const auto& [name, value] : {std::pair{"amp", "a & b"},
                                           {"entity", "&nbsp;"},
                                           {"latin1", "caf\xe9"},
-                                          {"control", "a\tb"}})
+                                          {"control", "a\tb"},
+                                          {"zero", "&#x00;"}})
             QVERIFY(WriteBytes(tmp + "/" + name + ".xml",
                                ReadBytes(tmp + "/part-a.xml").replace("MPEG-4", value)));
         QVERIFY(WriteBytes(tmp + "/cut.xml", ReadBytes(tmp + "/part-a.xml").chopped(18)));
@@ -259,6 +263,7 @@ private slots:
         Row("crash", "@TMP@/crash.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/crash.kqfake: the media library crashed (SIGABRT)");
         if (kAddressLimits) {
             Row("allocate", "--memory-limit 256 @TMP@/allocate.kqfake @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:two-audio", "@TMP@/allocate.kqfake: needs more memory than the limit of 256 MiB");
+            Row("allocate, a limit not in whole GiB", "--memory-limit 1536 @TMP@/allocate.kqfake", kFake, "", 2, "", "@TMP@/allocate.kqfake: needs more memory than the limit of 1536 MiB");
             Row("allocate, default limit", "@TMP@/allocate.kqfake", kFake, "", 2, "", "@TMP@/allocate.kqfake: needs more memory than the limit of 2 GiB");
             Row("real runaway allocation", "--memory-limit 512 @MEDIA@/sample.mp4 @HOSTILE@/runaway-allocation.mp4", "", "", 2, "sample.mp4", "@HOSTILE@/runaway-allocation.mp4: needs more memory than the limit of 512 MiB");
         }
@@ -381,8 +386,12 @@ private slots:
         row("no time", "--timeout 0 @MEDIA@/sample.mp4", "kqmediareport: --timeout wants seconds from 1 to 86400\n");
         row("negative memory", "--memory-limit -5 @MEDIA@/sample.mp4", "kqmediareport: --memory-limit wants a number of MiB\n");
         row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4", "kqmediareport: cannot read the list @OUT@/absent.txt: ");
+        row("a list that cannot be read to its end", "--files-from /proc/self/mem -o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot read the list /proc/self/mem: ");
         row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
-        row("library unusable", "-j 1 @FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake @FAKE@/escapes.kqfake", "kqmediareport: libmediainfo.so.0 has no MediaInfo_Close\n", "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-close");
+        for (const char* entry : {"Close", "New", "Delete", "Open", "Get", "Option"}) // each one called
+            row(("library without MediaInfo_" + QByteArray(entry)).constData(), "-j 1 @FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake @FAKE@/escapes.kqfake",
+                ("kqmediareport: libmediainfo.so.0 has no MediaInfo_" + QByteArray(entry) + "\n").constData(),
+                ("LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/no-" + QByteArray(entry).toLower()).constData());
         row("merge: not a report", "--merge @TMP@/part-a.xml @FAKE@/two-audio.kqfake -o @OUT@/r.xml", "kqmediareport: @FAKE@/two-audio.kqfake: not a report: line 1 is not what a report of this program has there\n");
         row("merge: LF line breaks", "--merge @FAKE@/expected/two-audio.xml", "not a report: line 1 is");
         row("merge: a value not escaped", "--merge @TMP@/raw.xml", "not a report: line 5 is");
@@ -391,6 +400,8 @@ private slots:
         row("merge: an entity not written", "--merge @TMP@/entity.xml", "not a report: line 5 is");
         row("merge: a byte not UTF-8", "--merge @TMP@/latin1.xml", "not a report: line 5 is");
         row("merge: a control character", "--merge @TMP@/control.xml", "not a report: line 5 is");
+        row("merge: U+0000", "--merge @TMP@/zero.xml", "not a report: line 5 is");
+        row("merge: an empty part", "--merge @TMP@/part-a.xml /dev/null", "kqmediareport: /dev/null: not a report: line 1 is not what a report of this program has there\n");
         row("merge: a last line cut after a stream", "--merge @TMP@/cut.xml", "not a report: line 28 is");
         row("merge: cut short", "--merge @OUT@/report.xml", "not a report: line 1 is");
         row("merge: missing part", "--merge @TMP@/part-a.xml @OUT@/absent.xml", "kqmediareport: @OUT@/absent.xml: ");

@@ -16,7 +16,8 @@
 // the file itself for writing), exec, fork (a child in a session of its own, named
 // "kqescaped", that never ends), thread, ptrace-parent, signal-parent (SIGSTOP),
 // proc-mem-parent, proc-cmdline-parent, vm-read-parent, descriptors (answers the open ones),
-// perf, userfaultfd, bpf, keyctl, io-uring, unshare, i386 (a call of the 32-bit kind), read
+// perf, userfaultfd, bpf, keyctl, io-uring, unshare, prctl, seccomp, wait, landlock, sendto,
+// i386 (a call of the 32-bit kind), read
 // (answers the first line of path), forge (reads the worker's next request), unusable (a
 // reply that the library cannot be used), not-utf8 and nul (a report with such a value) and
 // oversized (64 MiB) on every descriptor open for writing, print (lines like the tool's own).
@@ -29,9 +30,8 @@
 // KQ_FAKE_MEDIAINFO_LOG names a file (or "stderr": standard error, with lines that start
 // "kqfake: ") that gets one line per call: "New", "Delete", "Close", "Open <path>",
 // "Get <kind> <number> <parameter> <info> <search>", "Option <option> <value>", or the entry
-// point's name; and "Loaded" and "Unloaded" when the library is mapped and unmapped. Built
-// without MediaInfo_Close (KQ_FAKE_WITHOUT_CLOSE) or without MediaInfoList_Count_Get_Files
-// (KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES) when asked to.
+// point's name; and "Loaded" and "Unloaded" when the library is mapped and unmapped. Variants
+// that lack one entry point hide it when they are linked (tests/fakes/CMakeLists.txt).
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -128,9 +128,20 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
     char byte = 0;
     pthread_t thread{};
     iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
-    const std::map<std::string, long> calls = {
-        {"perf", SYS_perf_event_open}, {"userfaultfd", SYS_userfaultfd}, {"bpf", SYS_bpf},
-        {"keyctl", SYS_keyctl},        {"io-uring", SYS_io_uring_setup}, {"unshare", SYS_unshare}};
+    // A call and its first argument: what the worker may do (end its death signal, add a
+    // filter, wait, use Landlock, send on its reply channel) a file's process may not.
+    const std::map<std::string, std::pair<long, long>> calls = {
+        {"perf", {SYS_perf_event_open, 0}},
+        {"userfaultfd", {SYS_userfaultfd, 0}},
+        {"bpf", {SYS_bpf, 0}},
+        {"keyctl", {SYS_keyctl, 0}},
+        {"io-uring", {SYS_io_uring_setup, 0}},
+        {"unshare", {SYS_unshare, 0}},
+        {"prctl", {SYS_prctl, PR_SET_PDEATHSIG}},
+        {"seccomp", {SYS_seccomp, 1}}, // SECCOMP_SET_MODE_FILTER
+        {"wait", {SYS_wait4, -1}},
+        {"landlock", {SYS_landlock_create_ruleset, 0}},
+        {"sendto", {SYS_sendto, 3}}};
     errno = 0;
     if (const bool named = kind == "unix-connect" || kind == "abstract-connect";
         named || kind == "network") { // to path, or to a port on this machine
@@ -169,7 +180,7 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
     else if (kind == "i386") // a call of another architecture
         asm volatile("int $0x80" : "=a"(result) : "a"(20L));
     else if (calls.count(kind))
-        result = ::syscall(calls.at(kind), 0, 0, 0, 0, 0);
+        result = ::syscall(calls.at(kind).first, calls.at(kind).second, 0, 0, 0, 0);
     else if (kind == "read" && (result = ::open(path.c_str(), O_RDONLY)) >= 0) {
         std::string line(256, '\0');
         line.resize(std::max<ssize_t>(0, ::read(int(result), line.data(), line.size())));
@@ -287,13 +298,11 @@ KQ_EXPORT std::size_t MediaInfo_Open(void* handle, const wchar_t* path) {
     return h->open ? 1 : 0;
 }
 
-#ifndef KQ_FAKE_WITHOUT_CLOSE
 KQ_EXPORT void MediaInfo_Close(void* handle) {
     Log("Close");
     if (handle)
         static_cast<FakeHandle*>(handle)->open = false;
 }
-#endif
 
 KQ_EXPORT const wchar_t* MediaInfo_Get(void* handle, int kind, std::size_t number,
                                        const wchar_t* parameter, int infoKind, int searchKind) {
@@ -330,6 +339,4 @@ KQ_UNCALLED(MediaInfo_GetI) KQ_UNCALLED(MediaInfoList_GetI) KQ_UNCALLED(MediaInf
 KQ_UNCALLED(MediaInfoList_Option) KQ_UNCALLED(MediaInfo_State_Get)
 KQ_UNCALLED(MediaInfoList_State_Get) KQ_UNCALLED(MediaInfo_Count_Get)
 KQ_UNCALLED(MediaInfoList_Count_Get)
-#ifndef KQ_FAKE_WITHOUT_LIST_COUNT_GET_FILES
 KQ_UNCALLED(MediaInfoList_Count_Get_Files)
-#endif

@@ -80,8 +80,10 @@ private slots:
         QTest::addColumn<int>("kind"); // -1: refused
         const FileReport file{{"a", "é", "", "", ""}, {{"v", "", "", "", "", "", "", ""}}, {}};
         const QByteArray opened = FrameReply(file);
-        QByteArray oversized(4, '\0'), unknown = opened, trailing = opened + 'x', cut = opened;
+        QByteArray oversized(4, '\0'), atLimit(4, '\0'), unknown = opened, trailing = opened + 'x',
+                                                         cut = opened;
         qToLittleEndian<quint32>(kMaxFrameBytes + 1, oversized.data());
+        qToLittleEndian<quint32>(kMaxFrameBytes, atLimit.data());
         unknown[4] = 6; // a report's values behind a kind that is none
         qToLittleEndian<quint32>(opened.size() - 3, trailing.data());
         qToLittleEndian<quint32>(opened.size() - 5, cut.data());
@@ -107,6 +109,7 @@ private slots:
         QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << -1;
         QTest::newRow("a value cut short") << cut << complete << -1;
         QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << -1;
+        QTest::newRow("as long as allowed, cut short") << atLimit << int(FrameState::Incomplete) << -1;
         QTest::newRow("unknown kind") << unknown << complete << -1;
         QTest::newRow("trailing byte") << trailing << complete << -1;
         QTest::newRow("as many streams as allowed") << streams(kMaxStreams, emptyValues.repeated(kMaxStreams)) << complete << int(WorkerReply::Opened);
@@ -195,32 +198,40 @@ private slots:
         qputenv("PATH", path);
     }
 
-    // Workers that go wrong: one that cannot confine itself fails the run; one that answers
-    // garbage loses the file it held.
+    // Workers that go wrong, given two files: one that cannot confine itself fails the run; one
+    // that answers garbage, or out of turn, loses the file it held. A worker that replaces one
+    // that ended greets anew.
     void brokenWorkers_data() {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("failure");
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("reasons");
+        const QString broken = "the analysis worker sent a broken reply";
         // clang-format off
         QTest::newRow("no limits") << QByteArray("exit 70") << "the analysis worker @ could not set up its limits" << "";
-        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << "the analysis worker sent a broken reply";
-        QTest::newRow("an answer before its greeting") << QByteArray("printf '\\001\\0\\0\\0\\0'; sleep 1") << "" << "the analysis worker sent a broken reply";
+        QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << broken + '|' + broken;
+        QTest::newRow("an answer before its greeting") << QByteArray("printf '\\001\\0\\0\\0\\0'; sleep 1") << "" << broken + '|' + broken;
+        QTest::newRow("a greeting after its greeting") << QByteArray("printf '\\001\\0\\0\\0\\003\\001\\0\\0\\0\\003'; sleep 1") << "" << broken + '|' + broken;
+        QTest::newRow("the greeting of a worker that replaces one") << QByteArray("[ -e \"$0.ran\" ] || { : >\"$0.ran\"; printf '\\001\\0\\0\\0\\003'; exit 3; }; printf '\\001\\0\\0\\0\\003\\001\\0\\0\\0\\000'; sleep 1") << "" << "the analysis ended unexpectedly (exit status 3)|not opened by the library";
         // clang-format on
     }
     void brokenWorkers() {
         QFETCH(QByteArray, script);
         QFETCH(QString, failure);
-        QFETCH(QString, reason);
+        QFETCH(QString, reasons);
+        QFile::remove(Path("worker.ran"));
         QVERIFY(WriteBytes(Path("worker"), "#!/bin/sh\n" + script + "\n"));
         QVERIFY(
             QFile::setPermissions(Path("worker"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
         AnalysisOptions options;
         options.workerProgram = Path("worker");
+        options.workers = 1;
         AnalysisRun run;
-        const QList<FileAnalysis> files =
-            Analyse({FakeDataPath("two-audio.kqfake")}, options, &run);
+        QStringList reasonsGiven;
+        for (const FileAnalysis& file : Analyse(
+                 {FakeDataPath("two-audio.kqfake"), FakeDataPath("escapes.kqfake")}, options, &run))
+            reasonsGiven << file.reason;
         QCOMPARE(run.failure, failure.replace("@", Path("worker")));
-        QCOMPARE(files.value(0).reason, reason);
+        QCOMPARE(reasonsGiven.join('|'), reasons);
     }
 };
 

@@ -114,7 +114,9 @@ private slots:
         // A folder is walked for media files, sorted; a file is taken as it is.
         QMimeData web, local;
         web.setUrls({QUrl("https://www.kqmedia.example/clip.mp4")});
-        local.setUrls({QUrl::fromLocalFile("b.txt"), QUrl::fromLocalFile("f")});
+        // A name that is not UTF-8 keeps its bytes, percent-encoded in the URL.
+        local.setUrls({QUrl::fromLocalFile("b.txt"), QUrl::fromLocalFile("f"),
+                       QUrl::fromEncoded("file:///m/caf%E9%F0%9F%92%A9.mp4")});
         for (QMimeData* mime : {&web, &local}) {
             QDragEnterEvent enter(QPoint(270, 150), Qt::CopyAction, mime, Qt::LeftButton, {});
             QCoreApplication::sendEvent(m_dlg.get(), &enter);
@@ -131,9 +133,10 @@ private slots:
         QTRY_VERIFY(!list->findChild<QLineEdit*>());
         m_dlg->CollectPaths(); // appends the Path column, in row order
         m_dlg->CollectPaths();
+        const QString dropped = QString("/m/caf") + QChar(0xdc80 + 0xe9 - 0x80) + "\U0001F4A9.mp4 ";
         QCOMPARE(m_dlg->Paths().join(' ').remove(m_dir->path() + '/'),
-                 QString("/m/a /m/b /m/a b.txt f/sub/a.avi f/x.MKV ").repeated(2).trimmed());
-        for (int i = 0; i < 6; ++i)
+                 ("/m/a /m/b /m/a b.txt f/sub/a.avi f/x.MKV " + dropped).repeated(2).trimmed());
+        for (int i = 0; i < 7; ++i)
             QCOMPARE(list->topLevelItem(i)->text(0), QString::number(i + 1));
     }
 
