@@ -223,6 +223,7 @@ private slots:
         QTest::newRow("Save Info, short build: no progress shown") << "btnSaveInfo" << 1 << QStringList{kSave};
         QTest::newRow("Save Info, long build cancelled") << "btnSaveInfo" << 30 << QStringList{kSave};
         QTest::newRow("Mail Info, window closed during a long build") << "btnMailInfo" << 30 << QStringList{"rejected"};
+        QTest::newRow("Mail Info, long build cancelled") << "btnMailInfo cancel" << 30 << QStringList();
         QTest::newRow("Add Media, Mail Info, Save Info, minimise by their keys") << "Ctrl+O, Ctrl+E, Ctrl+S, Ctrl+M" << 0 << QStringList{"open", empty, empty};
         QTest::newRow("Exit by its key") << "Ctrl+Q" << 0 << QStringList{"rejected"};
         QTest::newRow("close by its key") << "Ctrl+W" << 0 << QStringList{"rejected"};
@@ -257,7 +258,9 @@ private slots:
             label = progress->labelText();
             for (int id : {ID_ADD_MEDIA, ID_SAVE_INFO, ID_MAIL_INFO}) // one build at a time
                 m_dlg->OnCommand(id);
-            how == "btnSaveInfo" ? progress->cancel() : void(m_dlg->close()); // Cancel, or close
+            // Cancel, or close
+            how.startsWith("btnSaveInfo") || how.endsWith(" cancel") ? progress->cancel()
+                                                                     : void(m_dlg->close());
         });
         watch.start(10);
         QWidget* widget = m_dlg->findChild<QWidget*>(how.section(' ', 0, 0));
@@ -270,6 +273,7 @@ private slots:
         QTRY_COMPARE(m_dlg->isMinimized(), how == "btnMinimize" || how.endsWith("Ctrl+M"));
         QTRY_COMPARE(m_p.said, said);
         QTRY_VERIFY(!m_dlg->IsBuilding()); // a close ends the build at once, Cancel soon
+        QCOMPARE(m_p.said, said);          // and nothing more is said after it
         QVERIFY2(label.contains(" of 30 files done\n") == (files == 30), qPrintable(label));
         QCOMPARE(ReadBytes(ReportFilePath()) == kEarlier, files != 1); // only that one finished
         QCOMPARE(QFile::exists("saved.txt"), files == 1);
