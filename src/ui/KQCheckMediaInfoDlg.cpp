@@ -341,12 +341,14 @@ void CKQCheckMediaInfoDlg::OnBuildProgress(qint64 done, qint64 total, const QStr
         m_pBuild->cancel(); // cancelled other than by its button (Escape, cancel())
     else if (m_pProgress) {
         m_pProgress->setMaximum(static_cast<int>(total));
-        m_pProgress->setValue(static_cast<int>(done));
         m_pProgress->setLabelText(
             QStringLiteral("%1 of %2 files done\n%3")
                 .arg(done)
                 .arg(total)
                 .arg(kq::platform::DisplayFileName(QFileInfo(current).fileName())));
+        // Last: a modal dialog handles events here, the build's end among them, which takes
+        // the dialog away.
+        m_pProgress->setValue(static_cast<int>(done));
     }
 }
 
