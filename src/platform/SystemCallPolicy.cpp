@@ -244,7 +244,9 @@ std::vector<sock_filter> g_fileFilter;
 void OnBlockedCall(int, siginfo_t* info, void*) {
     const int nr = info->si_syscall;
     const int kind = nr >= 0 && nr < kMaxSyscall && g_blockedKind[nr] >= 0 ? g_blockedKind[nr] : 0;
-    ::_exit(kBlockedExitBase + kind);
+    // Straight to the kernel: the blocked call may come from inside a sanitizer's fork(), which
+    // holds the locks that the sanitizer's _exit() would wait for.
+    ::syscall(SYS_exit_group, kBlockedExitBase + kind);
 }
 
 // A filter of rules over defaultAction; a call of another architecture (x32 among them)

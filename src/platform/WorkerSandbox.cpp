@@ -119,9 +119,9 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int
     const rlimit noCore{0, 0};
     if (::setrlimit(RLIMIT_CORE, &noCore) != 0)
         return Fail(error, "core file limit");
-#if defined(__SANITIZE_ADDRESS__)
-    // AddressSanitizer reserves terabytes of shadow address space up front; checked builds
-    // run without this one limit.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The address and thread sanitizers reserve terabytes of shadow address space up front;
+    // checked builds run without this one limit.
     addressSpaceBytes = 0;
 #endif
     if (addressSpaceBytes > 0) {
