@@ -32,7 +32,7 @@ using OptionFn = const wchar_t* (*)(void*, const wchar_t*, const wchar_t*);
 // The report's parameters (MediaFields.h), as the library takes them.
 std::vector<std::wstring> Parameters(const MediaSection& section) {
     std::vector<std::wstring> parameters;
-    for (int i = 0; i < section.fieldCount; ++i) {
+    for (int i = 0; i < section.valueCount; ++i) {
         const std::string parameter = section.fields[i].parameter;
         parameters.emplace_back(parameter.begin(), parameter.end());
     }

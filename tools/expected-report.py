@@ -4,11 +4,16 @@
 For every regular file in --media, NAME.xml in --out holds the report that kqmediareport
 must write for that one file, with the media directory replaced by @MEDIA@ (the tests put
 the real absolute path back). The values are the library's texts for the same parameters
-the report uses, asked through mediainfo's --Inform templates.
+the report uses, asked through mediainfo's --Inform templates. NAME.csv and NAME.json hold
+that file's rows of the CSV form and its line of the JSON form, with @N@ for its position
+in the list and @MEDIA_URL@ for the media directory as a file URL.
 """
 
 import argparse
+import json
 import os
+import re
+import urllib.parse
 import subprocess
 import sys
 
@@ -24,6 +29,13 @@ VIDEO = [("Format", "Format"), ("FormatVersion", "Format_Version"), ("Width", "W
 AUDIO = [("Format", "Format"), ("BitRate", "BitRate"), ("Channels", "Channel(s)"),
          ("SamplingRate", "SamplingRate"), ("FormatVersion", "Format_Version"),
          ("Language", "Language")]
+
+# The numbers behind values that the XML shows as text: (name, parameter), after the leaves.
+GENERAL_NUMBERS = [("FileSizeBytes", "FileSize"), ("DurationMs", "Duration")]
+VIDEO_NUMBERS = [("DisplayAspectRatioValue", "DisplayAspectRatio")]
+CSV_COLUMNS = ["Format", "FormatVersion", "FileSize", "FileSizeBytes", "Duration", "DurationMs",
+               "Subtitlecount", "Width", "Height", "FrameRate", "BitRate", "DisplayAspectRatio",
+               "DisplayAspectRatioValue", "Standard", "Channels", "SamplingRate", "Language"]
 
 # Markers that no value holds; they keep empty values and stream boundaries visible.
 FIELD = "~~KQ-F~~"
@@ -98,6 +110,50 @@ def report(path, media_dir):
     return b"".join(line + b"\r\n" for line in lines)
 
 
+def is_number(text):
+    return re.fullmatch(r"-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?", text) is not None
+
+
+def csv_field(value):
+    if any(c in value for c in ',"\r\n'):
+        return '"' + value.replace('"', '""') + '"'
+    return value
+
+
+def other_forms(path, media_dir):
+    """The file's CSV rows and JSON line."""
+    general = inform(path, "General", [p for _, p in GENERAL + GENERAL_NUMBERS])[0]
+    video = inform(path, "Video", [p for _, p in VIDEO + VIDEO_NUMBERS])
+    audio = inform(path, "Audio", [p for _, p in AUDIO])
+    relative = os.path.relpath(path, media_dir)
+    name = PLACEHOLDER + "/" + relative
+    url = "@MEDIA_URL@/" + urllib.parse.quote(relative.encode(), safe="/")
+    general[0] = name
+    sections = [("general", GENERAL, GENERAL_NUMBERS, [general]), ("video", VIDEO, VIDEO_NUMBERS, video),
+                ("audio", AUDIO, [], audio)]
+    rows = []
+    objects = {}
+    for kind, leaves, numbers, streams in sections:
+        objects[kind] = []
+        for number, values in enumerate(streams, 1):
+            by_name = dict(zip([n for n, _ in leaves + numbers], values))
+            for n, _ in numbers:
+                if not is_number(by_name[n]):
+                    by_name[n] = None
+            fields = ["@N@", csv_field(name), url, kind, "" if kind == "general" else str(number), ""]
+            fields += [csv_field(by_name.get(c) or "") for c in CSV_COLUMNS]
+            rows.append(",".join(fields) + "\r\n")
+            parts = [json.dumps(n) + ":" + json.dumps(v, ensure_ascii=False) for n, v in by_name.items()
+                     if n not in dict(numbers)]
+            parts += [json.dumps(n) + ":" + (by_name[n] if by_name[n] is not None else "null")
+                      for n, _ in numbers]
+            objects[kind].append("{" + ",".join(parts) + "}")
+    line = ('{"file":@N@,"name":' + json.dumps(name, ensure_ascii=False) + ',"name_url":"' + url +
+            '","general":' + objects["general"][0] + ',"video":[' + ",".join(objects["video"]) +
+            '],"audio":[' + ",".join(objects["audio"]) + "]}")
+    return "".join(rows).encode(), line.encode()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--media", required=True)
@@ -110,6 +166,13 @@ def main():
             continue
         with open(os.path.join(args.out, name + ".xml"), "wb") as out:
             out.write(report(path, media_dir))
+        if not inform(path, "General", ["CompleteName"]):
+            continue  # not a media file: no report, nothing in the other forms either
+        rows, line = other_forms(path, media_dir)
+        with open(os.path.join(args.out, name + ".csv"), "wb") as out:
+            out.write(rows)
+        with open(os.path.join(args.out, name + ".json"), "wb") as out:
+            out.write(line + b"\n")
 
 
 if __name__ == "__main__":

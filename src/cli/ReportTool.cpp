@@ -6,6 +6,7 @@
 #include "report/AnalysisPool.h"
 #include "report/AtomicFile.h"
 #include "report/MediaFilters.h"
+#include "report/ReportForms.h"
 #include "report/ReportMerge.h"
 #include "report/ReportXml.h"
 #include "report/SandboxProbe.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <unistd.h>
@@ -135,39 +137,70 @@ private:
     AtomicFile m_file;
 };
 
-// Joins reports in the order given: each is checked whole first, so nothing is written when
-// one of them is not a report.
-int MergeReports(const QStringList& parts, ReportOutput& output, std::FILE* err) {
+// Joins reports of one form in the order given: each is checked whole first, so nothing is
+// written when one of them is not a report, or not of the form of the others.
+int MergeReports(const QStringList& parts, std::optional<ReportForm> wanted, ReportOutput& output,
+                 std::FILE* err) {
+    std::optional<ReportForm> form = wanted;
+    QString first; // the part whose form the others must have
     for (const QString& part : parts) {
         QFile file(part);
         QString error;
+        ReportForm partForm = ReportForm::Xml;
         if (!file.open(QIODevice::ReadOnly))
             error = file.errorString();
-        else if (!ReadReportElements(
-                     file, [](const QByteArray&) { return true; }, &error))
+        else if (PeekReportForm(file, &partForm) && form && partForm != *form) {
+            Print(
+                err,
+                QStringLiteral("kqmediareport: %1 is in %2 form, %3: reports of "
+                               "different forms cannot be joined\n")
+                    .arg(part, ReportFormName(partForm),
+                         first.isEmpty()
+                             ? QStringLiteral("not %1 (--format)").arg(ReportFormName(*form))
+                             : QStringLiteral("%1 in %2 form").arg(first, ReportFormName(*form))));
+            return kToolFailure;
+        } else if (!(partForm == ReportForm::Xml
+                         ? ReadReportElements(
+                               file, [](const QByteArray&) { return true; }, &error)
+                         : ReadReportRecords(
+                               file, partForm, [](qint64, const QByteArray&) { return true; },
+                               &error)))
             error = QStringLiteral("not a report: ") + error;
         if (!error.isEmpty()) {
             Print(err, QStringLiteral("kqmediareport: %1: %2\n").arg(part, error));
             return kToolFailure;
         }
+        if (!form)
+            form = partForm, first = part;
+        else if (first.isEmpty())
+            first = part;
     }
-    ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
+    ReportStream stream(form.value_or(ReportForm::Xml),
+                        [&output](const QByteArray& bytes) { return output.Write(bytes); });
     // Lines go out an element at a time, as a report does, not a write (and a flush of
     // standard output) for each.
     QByteArray pending;
     const auto element = [&](const QByteArray& line) {
         pending += line;
         return (line != "    </FileInfo>\r\n" && pending.size() < (1 << 16)) ||
-               writer.AddText(std::exchange(pending, {}));
+               stream.AddRecord(0, std::exchange(pending, {}));
     };
     bool written = output.Open();
     for (const QString& part : parts) {
         QFile file(part);
         QString error;
+        const qint64 before = stream.Files();
         written =
-            written && file.open(QIODevice::ReadOnly) && ReadReportElements(file, element, &error);
+            written && file.open(QIODevice::ReadOnly) &&
+            (form == ReportForm::Xml ? ReadReportElements(file, element, &error)
+                                     : ReadReportRecords(
+                                           file, *form,
+                                           [&](qint64 position, const QByteArray& rest) {
+                                               return stream.AddRecord(before + position, rest);
+                                           },
+                                           &error));
     }
-    if (!written || !writer.Finish() || !output.Commit()) {
+    if (!written || !stream.Finish() || !output.Commit()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
@@ -181,7 +214,8 @@ struct ToolOptions {
     QString output;    // -o: empty for standard output
     QStringList lists; // --files-from
     char separator = '\n';
-    QStringList paths; // media files and folders, or reports to join
+    QStringList paths;              // media files and folders, or reports to join
+    std::optional<ReportForm> form; // --format
     QString helpText;
 };
 
@@ -192,6 +226,12 @@ struct ToolParser {
                                     QStringLiteral("Write the report to <file> instead of "
                                                    "standard output."),
                                     QStringLiteral("file")};
+    const QCommandLineOption format{
+        QStringLiteral("format"),
+        QStringLiteral("Write the report as <form>: xml (the default, MediaFileInfo.xml's form), "
+                       "csv (a row for each file and each of its streams) or json (a list of "
+                       "files)."),
+        QStringLiteral("form")};
     const QCommandLineOption list{QStringLiteral("files-from"),
                                   QStringLiteral("Read file paths from <list>, one per line (- "
                                                  "for standard input)."),
@@ -229,7 +269,7 @@ struct ToolParser {
         parser.addHelpOption();
         parser.addVersionOption();
         for (const QCommandLineOption* option :
-             {&output, &list, &null, &jobs, &timeout, &memory, &merge, &sandbox})
+             {&output, &format, &list, &null, &jobs, &timeout, &memory, &merge, &sandbox})
             parser.addOption(*option);
         parser.addPositionalArgument(QStringLiteral("path"),
                                      QStringLiteral("Media files or directories (with --merge: "
@@ -284,8 +324,16 @@ bool ParseToolOptions(const QStringList& arguments, ToolOptions* options, QStrin
                     : parser.isSet(tool.sandbox)              ? ToolOptions::Sandbox
                     : parser.isSet(tool.merge)                ? ToolOptions::Merge
                                                               : ToolOptions::Report;
-    return options->mode == ToolOptions::Help || options->mode == ToolOptions::Version ||
-           ParseLimits(tool, &options->analysis, error);
+    if (options->mode == ToolOptions::Help || options->mode == ToolOptions::Version)
+        return true;
+    ReportForm form = ReportForm::Xml;
+    if (parser.isSet(tool.format) && !ParseReportForm(parser.value(tool.format), &form)) {
+        *error = QStringLiteral("--format wants xml, csv or json");
+        return false;
+    }
+    if (parser.isSet(tool.format))
+        options->form = form;
+    return ParseLimits(tool, &options->analysis, error);
 }
 
 int ProbeMode(const ToolOptions& options, std::FILE* out, std::FILE* err) {
@@ -333,14 +381,15 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
-    ReportWriter writer([&output](const QByteArray& bytes) { return output.Write(bytes); });
+    ReportStream report(options.form.value_or(ReportForm::Xml),
+                        [&output](const QByteArray& bytes) { return output.Write(bytes); });
     std::unique_ptr<TerminalProgress> progress;
     if (::isatty(::fileno(err)))
         progress = std::make_unique<TerminalProgress>(err);
     bool leftOut = false;
     const auto sink = [&](const QString& path, FileAnalysis& analysis) {
         if (analysis.report)
-            return writer.Add(*analysis.report);
+            return report.Add(path, *analysis.report);
         // A library that cannot be used is one failure, told once at the end.
         if (analysis.libraryUnusable)
             return true;
@@ -349,7 +398,7 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
         Print(err, QStringLiteral("kqmediareport: left out %1: %2\n")
                        .arg(kq::platform::DisplayFileName(path), analysis.reason));
         leftOut = true;
-        return true;
+        return report.AddLeftOut(path, analysis.reason);
     };
     const AnalysisRun run = AnalyseFiles(source, options.analysis, sink,
                                          progress ? AnalysisProgressCallback(std::ref(*progress))
@@ -362,7 +411,7 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
                             : !listFailure.isEmpty()      ? listFailure
                             : run.status != AnalysisStatus::Complete
                                 ? (run.failure.isEmpty() ? output.Failure() : run.failure)
-                            : !writer.Finish() || !output.Commit() ? output.Failure()
+                            : !report.Finish() || !output.Commit() ? output.Failure()
                                                                    : QString();
     if (!failure.isEmpty()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(failure));
@@ -392,7 +441,7 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     case ToolOptions::Sandbox:
         return ProbeMode(options, out, err);
     case ToolOptions::Merge:
-        return MergeReports(options.paths, output, err);
+        return MergeReports(options.paths, options.form, output, err);
     case ToolOptions::Report:
         break;
     }

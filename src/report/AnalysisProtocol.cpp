@@ -94,13 +94,13 @@ QByteArray ReplyPayload(const std::optional<FileReport>& report) {
     if (!report)
         return Payload(WorkerReply::NotOpened);
     QByteArray payload = Payload(WorkerReply::Opened);
-    PutValues(&payload, report->general, kGeneralSection.fieldCount);
+    PutValues(&payload, report->general, kGeneralSection.valueCount);
     PutNumber(&payload, static_cast<quint32>(report->video.size()));
     for (const QStringList& video : report->video)
-        PutValues(&payload, video, kVideoSection.fieldCount);
+        PutValues(&payload, video, kVideoSection.valueCount);
     PutNumber(&payload, static_cast<quint32>(report->audio.size()));
     for (const QStringList& audio : report->audio)
-        PutValues(&payload, audio, kAudioSection.fieldCount);
+        PutValues(&payload, audio, kAudioSection.valueCount);
     return payload;
 }
 
@@ -146,9 +146,9 @@ bool ParseReply(const QByteArray& payload, WorkerReply* reply) {
         break;
     case WorkerReply::Opened: {
         FileReport file;
-        ok = reader.Values(&file.general, kGeneralSection.fieldCount) &&
-             reader.Streams(&file.video, kVideoSection.fieldCount) &&
-             reader.Streams(&file.audio, kAudioSection.fieldCount);
+        ok = reader.Values(&file.general, kGeneralSection.valueCount) &&
+             reader.Streams(&file.video, kVideoSection.valueCount) &&
+             reader.Streams(&file.audio, kAudioSection.valueCount);
         reply->report = std::move(file);
         break;
     }

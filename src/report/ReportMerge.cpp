@@ -4,6 +4,9 @@
 #include "platform/FileNames.h"
 
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstring>
 
@@ -135,4 +138,189 @@ private:
 bool ReadReportElements(QIODevice& report, const std::function<bool(const QByteArray&)>& element,
                         QString* error) {
     return Reader(report, element).Read(error);
+}
+
+bool PeekReportForm(QIODevice& report, ReportForm* form) {
+    const QByteArray start = report.peek(CsvHeader().size());
+    if (start.startsWith("<AllFileInfo"))
+        return *form = ReportForm::Xml, true;
+    if (start.startsWith("[\n"))
+        return *form = ReportForm::Json, true;
+    if (start == CsvHeader())
+        return *form = ReportForm::Csv, true;
+    return false;
+}
+
+namespace {
+
+constexpr qsizetype kMaxRecord = 4 << 20;
+constexpr int kCsvColumns = 23;
+
+// The fields of a CSV record (its line break taken off), each exactly as the writer quotes
+// it: quoted when, and only when, it holds a comma, a quote or a line break.
+bool SplitCsv(const QByteArray& record, QList<QByteArray>* fields) {
+    for (qsizetype at = 0; at <= record.size();) {
+        QByteArray field;
+        qsizetype end = at;
+        if (at < record.size() && record[at] == '"') {
+            for (end = at + 1; end < record.size(); ++end) {
+                if (record[end] == '"' && (end + 1 == record.size() || record[end + 1] != '"'))
+                    break;
+                field += record[end];
+                end += record[end] == '"';
+            }
+            if (end >= record.size() || (end + 1 < record.size() && record[end + 1] != ','))
+                return false;
+            if (!field.contains(',') && !field.contains('"') && !field.contains('\r') &&
+                !field.contains('\n'))
+                return false;
+            ++end;
+        } else {
+            end = record.indexOf(',', at);
+            end = end < 0 ? record.size() : end;
+            field = record.mid(at, end - at);
+            if (field.contains('"') || field.contains('\r') || field.contains('\n'))
+                return false;
+        }
+        fields->append(field);
+        at = end + 1;
+    }
+    return true;
+}
+
+bool IsPosition(const QByteArray& text, qint64* number) {
+    bool ok = false;
+    *number = text.toLongLong(&ok);
+    return ok && *number > 0 && text == QByteArray::number(*number);
+}
+
+class RecordReader {
+public:
+    RecordReader(QIODevice& in, ReportForm form,
+                 const std::function<bool(qint64, const QByteArray&)>& record)
+        : m_in(in), m_form(form), m_record(record), m_buffer(kMaxLine + 1, Qt::Uninitialized) {}
+
+    bool Read(QString* error) {
+        const bool ok = m_form == ReportForm::Csv ? Csv() : Json();
+        if (!ok && !m_outputFailed)
+            *error = QStringLiteral("line %1 is not what a report of this program has there")
+                         .arg(m_number);
+        return ok;
+    }
+
+private:
+    // The next line, its line break kept; empty at the end.
+    QByteArray Line() {
+        const qint64 n = m_in.readLine(m_buffer.data(), m_buffer.size());
+        ++m_number;
+        return QByteArray(m_buffer.constData(), std::max<qint64>(n, 0));
+    }
+    // A record's file must be the one before or the next.
+    bool Numbered(qint64 file, bool first) {
+        const bool ok = first ? file == m_file + 1 : file == m_file || file == m_file + 1;
+        m_file = file;
+        return ok;
+    }
+    bool Pass(qint64 file, const QByteArray& rest) {
+        m_outputFailed = !m_record(file, rest);
+        return !m_outputFailed;
+    }
+
+    bool Csv() {
+        if (Line() != CsvHeader())
+            return false;
+        for (;;) {
+            const qint64 start = m_number + 1;
+            QByteArray record = Line();
+            if (record.isEmpty())
+                return true;
+            // A quoted line break continues the record on the next line.
+            while (record.count('"') % 2 != 0 && record.size() < kMaxRecord) {
+                const QByteArray more = Line();
+                if (more.isEmpty())
+                    break;
+                record += more;
+            }
+            m_number = start;
+            QList<QByteArray> fields;
+            static const QByteArrayList kinds = {"general", "video", "audio", "left out"};
+            qint64 file = 0;
+            if (!record.endsWith("\r\n") || !kq::platform::IsUtf8(record) ||
+                !SplitCsv(record.chopped(2), &fields) || fields.size() != kCsvColumns ||
+                !IsPosition(fields[0], &file) || !kinds.contains(fields[3]) ||
+                !Numbered(file, fields[3] == "general" || fields[3] == "left out") ||
+                !Pass(file, record.mid(fields[0].size() + 1)))
+                return false;
+            m_number += record.count('\n') - 1;
+        }
+    }
+
+    bool Json() {
+        if (Line() != "[\n")
+            return false;
+        QByteArray line = Line();
+        if (line == "]\n")
+            return End();
+        for (;;) {
+            const bool last = !line.endsWith(",\n");
+            const QByteArray object = line.chopped(last ? 1 : 2);
+            qint64 file = 0;
+            const qsizetype comma = object.indexOf(',');
+            if (!line.endsWith('\n') || !object.startsWith("{\"file\":") || comma < 0 ||
+                !IsPosition(object.mid(8, comma - 8), &file) || !Numbered(file, true) ||
+                !IsFileObject(object) || !Pass(file, object.mid(comma + 1)))
+                return false;
+            line = Line();
+            if (last)
+                return line == "]\n" && End();
+        }
+    }
+    bool End() {
+        char next = 0;
+        return m_in.read(&next, 1) == 0 || (++m_number, false);
+    }
+    // {"file":N,"name":"…","name_url":"file://…", then "left_out":"…", or "general":{…},
+    // "video":[{…},…],"audio":[{…},…]}, each stream with its section's values.
+    static bool IsFileObject(const QByteArray& text) {
+        QJsonParseError parsed;
+        const QJsonObject object = QJsonDocument::fromJson(text, &parsed).object();
+        if (parsed.error != QJsonParseError::NoError || !object.value("name").isString() ||
+            !object.value("name_url").toString().startsWith(QLatin1String("file://")))
+            return false;
+        if (object.size() == 4)
+            return object.value("left_out").isString();
+        const auto isSection = [](const QJsonValue& value, const MediaSection& section) {
+            const QJsonObject values = value.toObject();
+            bool ok = value.isObject() && values.size() == section.valueCount;
+            for (int i = 0; ok && i < section.valueCount; ++i) {
+                const QJsonValue field = values.value(QLatin1String(section.fields[i].leaf));
+                ok = i < section.fieldCount ? field.isString() : field.isDouble() || field.isNull();
+            }
+            return ok;
+        };
+        bool ok = object.size() == 6 && isSection(object.value("general"), kGeneralSection);
+        for (const auto& [key, section] :
+             {std::pair{"video", &kVideoSection}, std::pair{"audio", &kAudioSection}}) {
+            ok = ok && object.value(QLatin1String(key)).isArray();
+            for (const QJsonValue stream : object.value(QLatin1String(key)).toArray())
+                ok = ok && isSection(stream, *section);
+        }
+        return ok;
+    }
+
+    QIODevice& m_in;
+    ReportForm m_form;
+    const std::function<bool(qint64, const QByteArray&)>& m_record;
+    QByteArray m_buffer;
+    qint64 m_number = 0;
+    qint64 m_file = 0;
+    bool m_outputFailed = false;
+};
+
+} // namespace
+
+bool ReadReportRecords(QIODevice& report, ReportForm form,
+                       const std::function<bool(qint64, const QByteArray&)>& record,
+                       QString* error) {
+    return RecordReader(report, form, record).Read(error);
 }

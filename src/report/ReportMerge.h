@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReportForms.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,3 +16,17 @@ class QIODevice;
 // reason in *error) or when element returns false (with *error empty).
 bool ReadReportElements(QIODevice& report, const std::function<bool(const QByteArray&)>& element,
                         QString* error);
+
+// The form of the report that starts report, by its first bytes (read ahead, not taken);
+// false when it is no report of this program.
+bool PeekReportForm(QIODevice& report, ReportForm* form);
+
+// Reads a CSV or JSON report and checks that it has exactly the form this program writes: the
+// header (CSV) or brackets (JSON), every record of the right shape, files numbered from 1 on.
+// Each record goes to record as soon as it has been checked: the file's number and the
+// record's text after RecordStart() (CSV: one row and its line break; JSON: one object). False
+// when the report is not of that form (with the line in *error) or when record returns false
+// (with *error empty).
+bool ReadReportRecords(QIODevice& report, ReportForm form,
+                       const std::function<bool(qint64, const QByteArray&)>& record,
+                       QString* error);

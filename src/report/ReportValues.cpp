@@ -33,7 +33,7 @@ std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& pa
 namespace {
 QStringList ReadSection(CMediaFileInfo& info, const MediaSection& section, std::size_t n) {
     QStringList values;
-    for (int field = 0; field < section.fieldCount; ++field)
+    for (int field = 0; field < section.valueCount; ++field)
         values.append(info.Value(section, field, n));
     return values;
 }

@@ -48,3 +48,4 @@ while [ $# -gt 0 ]; do
     shift 2
 done
 printf '%s/bytes/gone\377.mp4\n' "$PWD" >>bytes.lines
+printf '%s/bytes/caf\351.mp4\0' "$PWD" >caf.list

@@ -25,6 +25,11 @@ const char* const kWalk = "&#x41;.png a&b.mp4 clip-été-日本.mp4 multi.mkv sa
 const char* const kTree = "sample.png=@TMP@/tree/a/deep/still.Png sample.avi=@TMP@/tree/a/x.AVI "
                           "sample.mp4=@TMP@/tree/b/clip.MP4 sample.ts=@TMP@/tree/c.ts";
 const char* const kFake = "LD_LIBRARY_PATH=" KQ_FAKE_LIBRARY_ROOT "/full";
+// The columns of the CSV form, as its manual page lists them.
+const QByteArray kCsvHeader =
+    "file,name,name_url,kind,stream,reason,Format,FormatVersion,FileSize,FileSizeBytes,Duration,"
+    "DurationMs,Subtitlecount,Width,Height,FrameRate,BitRate,DisplayAspectRatio,"
+    "DisplayAspectRatioValue,Standard,Channels,SamplingRate,Language\r\n";
 // The names of fixtures.sh that are not UTF-8, as a report shows them, in the order of their bytes.
 const char* const kBytes =
     "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4 sample.ts=@TMP@/bytes/cut\uFFFD\uFFFD.ts "
@@ -139,6 +144,41 @@ class TestReportTool : public QObject {
         return doc;
     }
 
+    // The CSV rows or JSON line of an entry at position n: "sample", "sample=path[=url]" or
+    // "fake:name" as its XML elements; "!" a file left out (leftOut: "path: reason").
+    QByteArray Record(const QString& entry, const QString& form, int n,
+                      const QString& leftOut) const {
+        const QByteArray number = QByteArray::number(n);
+        if (entry == "!") {
+            const QByteArray path = Expand(leftOut.section(": ", 0, 0)).toUtf8(),
+                             reason = leftOut.section(": ", 1).toUtf8(), url = Url(path);
+            return form == "csv" ? number + ',' + path + ',' + url + ",left out,," + reason +
+                                       QByteArray(17, ',') + "\r\n"
+                                 : "{\"file\":" + number + ",\"name\":\"" + path +
+                                       "\",\"name_url\":\"" + url + "\",\"left_out\":\"" +
+                                       reason + "\"}";
+        }
+        const QString name = entry.section(u'=', 0, 0), copy = Expand(entry.section(u'=', 1, 1));
+        QByteArray doc = ReadBytes(name.startsWith("fake:")
+                                       ? FakeDataPath("expected/" + name.mid(5) + '.' + form)
+                                       : kMedia + "/../expected/" + name + '.' + form);
+        if (!copy.isEmpty())
+            doc.replace("@MEDIA@/" + name.toUtf8(), copy.toUtf8())
+                .replace("@MEDIA_URL@/" + name.toUtf8(),
+                         entry.count(u'=') > 1
+                             ? entry.section(u'=', 2).replace("@TMPURL@", Url(m_fixtures.path())).toUtf8()
+                             : Url(copy));
+        doc.replace("@N@", number)
+            .replace("@MEDIA_URL@", Url(kMedia))
+            .replace("@MEDIA@", kMedia.toUtf8())
+            .replace("@DATA_URL@", Url(KQ_FAKE_DATA_DIR))
+            .replace("@DATA@", KQ_FAKE_DATA_DIR);
+        return form == "json" ? doc.chopped(1) : doc;
+    }
+    static QByteArray Url(const QString& path) {
+        return "file://" + QUrl::toPercentEncoding(path, "/");
+    }
+
     // Runs the tool; "CWD=", "STDOUT=" and "AS=nobody" in env say where it runs, where its output
     // goes and as whom. The list goes to @LIST@ when args name it, else to standard input.
     ProgramRun Run(const QString& args, const QString& env, const QByteArray& list) const {
@@ -178,6 +218,20 @@ private slots:
             WriteBytes(tmp + "/raw.xml",
                        ReadBytes(tmp + "/part-a.xml").replace("MPEG-4", "\"MPEG-4\"")) &&
             WriteBytes(tmp + "/more.xml", ReadBytes(tmp + "/part-a.xml") + "<AllFileInfo />\r\n"));
+        // The same reports in the other forms, and one of a file left out.
+        for (const QString form : {"csv", "json"}) {
+            const auto report = [&](const QByteArrayList& records) {
+                return form == "csv" ? kCsvHeader + records.join()
+                       : records.isEmpty() ? QByteArray("[\n]\n")
+                                           : "[\n" + records.join(",\n") + "\n]\n";
+            };
+            QVERIFY(WriteBytes(tmp + "/part-a." + form, report({Record("sample.mp4", form, 1, "")})));
+            QVERIFY(WriteBytes(tmp + "/part-b." + form,
+                               report({Record("multi.mkv", form, 1, ""), Record("sample.png", form, 2, "")})));
+            QVERIFY(WriteBytes(tmp + "/empty." + form, report({})));
+            QVERIFY(WriteBytes(tmp + "/left-out." + form,
+                               report({Record("!", form, 1, "@TMP@/gone.mp4: missing")})));
+        }
         // Values that the report's writer never writes, and a last line without its break.
         for (const auto& [name, value] : {std::pair{"amp", "a & b"},
                                           {"entity", "&nbsp;"},
@@ -237,6 +291,15 @@ private slots:
         }
         Row("300 files, streamed", "--files-from -", "", many, 2, entries, leftOut);
         Row("-0: names with line breaks", "-0 --files-from -", kFake, "@TMP@/line\nbreak.kqfake@NUL@@FAKE@/two-audio.kqfake@NUL@", 0, "fake:two-audio=@TMP@/line\nbreak.kqfake fake:two-audio");
+        for (const char* form : {"csv", "json"}) {
+            const QByteArray as = QByteArray("--format ") + form + ' ';
+            Row(form + QByteArray(": sample folder"), as + "@MEDIA@", "", "", 0, kWalk);
+            Row(form + QByteArray(": values to quote, a file left out"), as + "@FAKE@/escapes.kqfake @TMP@/gone.mp4 @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:escapes ! fake:two-audio", "@TMP@/gone.mp4: missing");
+            Row(form + QByteArray(": a name not UTF-8"), as + "-0 --files-from @TMP@/caf.list", "", "", 0, "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4=@TMPURL@/bytes/caf%E9.mp4");
+            Row(form + QByteArray(": no file"), as + "@TMP@/tree/empty", "", "", 0, "");
+            Row(form + QByteArray(": merged in order"), as + "--merge @TMP@/part-b." + form + " @TMP@/empty." + form + " @TMP@/part-a." + form, "", "", 0, "multi.mkv sample.png sample.mp4");
+            Row(form + QByteArray(": a file left out, merged"), as + "--merge @TMP@/left-out." + form + " @TMP@/part-a." + form, "", "", 0, "! sample.mp4", "@TMP@/gone.mp4: missing");
+        }
         Row("merge in order", "--merge @TMP@/part-b.xml @TMP@/empty.xml @TMP@/part-a.xml", "", "", 0, "multi.mkv sample.png sample.mp4");
         Row("merge empty reports", "--merge @TMP@/empty.xml -o @OUT@/report.xml @TMP@/empty.xml", "", "", 0, "");
         Row("-o, some left out", "-o @OUT@/report.xml @TMP@/gone.avi @MEDIA@/sample.avi", "", "", 2, "sample.avi", "@TMP@/gone.avi: missing");
@@ -312,14 +375,30 @@ private slots:
                     .exitCode != 0)
             QSKIP("the build is out of an ordinary user's reach");
         const ProgramRun run = Run(args, env, list);
+        const QString form = args.contains("--format csv")    ? "csv"
+                             : args.contains("--format json") ? "json"
+                                                              : "xml";
         QByteArray expected, err;
-        for (const QString& entry : Words(entries))
-            expected += Elements(entry);
-        expected = expected.isEmpty() && entries.isEmpty()
-                       ? "<AllFileInfo />\r\n"
-                       : "<AllFileInfo>\r\n" + expected + "</AllFileInfo>\r\n";
+        QByteArrayList records;
+        int leftOutSeen = 0;
+        for (const QString& entry : Words(entries)) {
+            if (form == "xml")
+                expected += Elements(entry);
+            else
+                records << Record(entry, form, records.size() + 1,
+                                  entry == "!" ? Words(leftOut, '|').value(leftOutSeen++) : "");
+        }
+        if (form == "csv")
+            expected = kCsvHeader + records.join();
+        else if (form == "json")
+            expected = records.isEmpty() ? "[\n]\n" : "[\n" + records.join(",\n") + "\n]\n";
+        else
+            expected = expected.isEmpty() && entries.isEmpty()
+                           ? "<AllFileInfo />\r\n"
+                           : "<AllFileInfo>\r\n" + expected + "</AllFileInfo>\r\n";
         for (const QString& line : Words(leftOut, '|'))
-            err += (line.startsWith("kqmediaworker: ") ? "" : "kqmediareport: left out ") +
+            if (!args.contains("--merge")) // a merged file left out is told only in the report
+                err += (line.startsWith("kqmediaworker: ") ? "" : "kqmediareport: left out ") +
                    Expand(line).toUtf8() + '\n';
         QVERIFY(run.finished);
         QCOMPARE(QString::fromUtf8(run.err), QString::fromUtf8(err));

@@ -193,9 +193,10 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
     else if (kind == "unusable" || kind == "oversized" || kind == "not-utf8" || kind == "nul") {
         // On every descriptor it may write to, a framed reply on a socket, the bare reply on a
         // pipe; then nothing more. A report whose name is a stray byte, or holds U+0000.
-        const std::string report = std::string("\x20\0\0\0\x01\x03\0\0\0", 9) +
+        // A name of three bytes, six empty values, no streams.
+        const std::string report = std::string("\x28\0\0\0\x01\x03\0\0\0", 9) +
                                    (kind == "nul" ? std::string("a\0b", 3) : "ab\xff") +
-                                   std::string(24, '\0');
+                                   std::string(32, '\0');
         const std::string frame = kind == "oversized" ? std::string(64 << 20, 'Z')
                                   : kind == "unusable"
                                       ? std::string("\x0b\0\0\0\x02\x06\0\0\0forged", 15)

@@ -78,7 +78,7 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("state");
         QTest::addColumn<int>("kind"); // -1: refused
-        const FileReport file{{"a", "é", "", "", ""}, {{"v", "", "", "", "", "", "", ""}}, {}};
+        const FileReport file{{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}};
         const QByteArray opened = FrameReply(file);
         QByteArray oversized(4, '\0'), atLimit(4, '\0'), unknown = opened, trailing = opened + 'x',
                                                          cut = opened;
@@ -89,13 +89,13 @@ private slots:
         qToLittleEndian<quint32>(opened.size() - 5, cut.data());
         cut.chop(1); // the last value's bytes end early
         const auto streams = [](quint32 count, QByteArray values) {
-            QByteArray frame = FrameReply(FileReport{{"", "", "", "", ""}, {}, {}});
+            QByteArray frame = FrameReply(FileReport{{"", "", "", "", "", "", ""}, {}, {}});
             qToLittleEndian<quint32>(count, frame.data() + frame.size() - 8);
             frame.insert(frame.size() - 4, values);
             qToLittleEndian<quint32>(frame.size() - 4, frame.data());
             return frame;
         };
-        const QByteArray emptyValues(8 * 4, '\0'); // one video stream of eight empty values
+        const QByteArray emptyValues(9 * 4, '\0'); // one video stream of nine empty values
         QByteArray longValue = FrameReply(FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
         const int complete = int(FrameState::Complete);
         // clang-format off
@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(parsed ? int(reply.kind) : -1, kind);
         if (kind == int(WorkerReply::Opened) && reply.report->video.size() < 2)
             QCOMPARE(*reply.report,
-                     FileReport({{"a", "é", "", "", ""}, {{"v", "", "", "", "", "", "", ""}}, {}}));
+                     FileReport({{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}}));
         QCOMPARE(reply.problem, kind == int(WorkerReply::Unusable) ? "no lib" : "");
         QCOMPARE(reply.status, kind == int(WorkerReply::Ended) ? SIGSEGV : 0);
     }
