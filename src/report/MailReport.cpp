@@ -1,9 +1,12 @@
 #include "MailReport.h"
 
+#include "platform/FileManager.h"
+
 QString MailOutcomeText(kq::platform::MailOutcome outcome) {
     using kq::platform::MailOutcome;
     switch (outcome) {
     case MailOutcome::Handed:
+    case MailOutcome::HandedWithoutAttachment: // told with the report's place
         return QString();
     case MailOutcome::NotFound:
         return QStringLiteral("无法装入邮件系统支援。");
@@ -15,8 +18,27 @@ QString MailOutcomeText(kq::platform::MailOutcome outcome) {
     return QString();
 }
 
+QString AttachByHandText(const QString& reportPath) {
+    return QStringLiteral("Your mail program cannot take the report as an attachment. The "
+                          "message to support is open: please attach this file to it by "
+                          "hand (it is shown in your file manager):\n\n%1")
+        .arg(reportPath);
+}
+
 void MailReportFile(const QString& reportPath,
                     std::function<void(kq::platform::MailOutcome)> done) {
-    kq::platform::HandMailToClient(QString::fromUtf8(kMailSubject), reportPath,
-                                   QString::fromUtf8(kSupportAddress), std::move(done));
+    using kq::platform::MailOutcome;
+    // A web browser as the mail program (webmail) drops an attachment without a word: the
+    // message goes without it, and the user is shown the file to attach.
+    const bool attaches =
+        kq::platform::MailHandlerAttaches(kq::platform::XdgDirectories::FromEnvironment());
+    kq::platform::HandMailToClient(
+        QString::fromUtf8(kMailSubject), attaches ? reportPath : QString(),
+        QString::fromUtf8(kSupportAddress),
+        [done = std::move(done), attaches, reportPath](MailOutcome outcome) {
+            if (attaches || outcome != MailOutcome::Handed)
+                return done(outcome);
+            kq::platform::ShowInFileManager(reportPath);
+            done(MailOutcome::HandedWithoutAttachment);
+        });
 }

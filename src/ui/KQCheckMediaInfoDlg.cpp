@@ -398,11 +398,14 @@ void CKQCheckMediaInfoDlg::OnMailInfo() {
                                     MailOutcomeText(kq::platform::MailOutcome::Failed));
             return;
         }
-        MailReportFile(report, [window = QPointer<CKQCheckMediaInfoDlg>(this)](
-                                   kq::platform::MailOutcome outcome) {
+        MailReportFile(report, [window = QPointer<CKQCheckMediaInfoDlg>(this),
+                                report](kq::platform::MailOutcome outcome) {
             if (!window)
                 return;
-            if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
+            if (outcome == kq::platform::MailOutcome::HandedWithoutAttachment)
+                window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(),
+                                               AttachByHandText(report));
+            else if (const QString text = MailOutcomeText(outcome); !text.isEmpty())
                 window->m_pPrompts->ShowNotice(window, QCoreApplication::applicationName(), text);
             emit window->MailFinished(static_cast<int>(outcome));
         });

@@ -13,6 +13,7 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#include <QtDBus>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,11 +26,23 @@ static const QString kSave = "save KQMediaInfo.txt txt(*.txt)";
 static const QByteArray kMailer =
     "#!/bin/sh\nfor a; do echo \"$a\"; done >\"$0.args\"\n/bin/cat \"$4\" >>\"$0.args\"\n";
 
+// A file manager on the test's own session bus: it keeps what it was asked to show.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+};
+
 class TestUiWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_dir; // this test's own; the current folder, alone on PATH
     FakePrompts m_p;
     std::unique_ptr<CKQCheckMediaInfoDlg> m_dlg;
+    QProcess m_bus;
+    FakeFileManager m_fileManager;
 
     // Runs a command as a click does, and waits for the report build it starts, if any.
     void Command(int id) {
@@ -39,6 +52,21 @@ class TestUiWindow : public QObject {
     }
 
 private slots:
+    // A session bus of the test's own, where a file manager answers.
+    void initTestCase() {
+        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(m_bus.waitForReadyRead(10000));
+        const QByteArray address = m_bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QDBusConnection files = QDBusConnection::connectToBus(QString(address), "file manager");
+        QVERIFY(files.registerObject("/org/freedesktop/FileManager1", &m_fileManager,
+                                     QDBusConnection::ExportAllSlots));
+    }
+    void cleanupTestCase() {
+        m_bus.kill();
+        m_bus.waitForFinished();
+    }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(m_dir->path());
@@ -296,6 +324,12 @@ private slots:
         QTest::newRow("one not executable first on PATH") << "" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("no mailer on PATH") << "" << QByteArray() << QStringList{kSave, "ui_window notes: 无法装入邮件系统支援。"};
         QTest::newRow("slow mailer") << "" << QByteArray("i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 300 ]; do /bin/sleep 0.1; i=$((i+1)); done; exit 3") << QStringList{kSave, kSave, failed};
+        // The mailto: handler a web browser (webmail), or a mail client that attaches.
+        const QString byHand = "ui_window notes: Your mail program cannot take the report as an attachment. The message to support is open: please attach this file to it by hand (it is shown in your file manager):\n\n@REPORT@";
+        QTest::newRow("webmail: attach by hand, shown in the file manager") << "" << QByteArray("exit 0") << QStringList{kSave, byHand};
+        QTest::newRow("webmail, no file manager: its folder opened") << "" << QByteArray("exit 0") << QStringList{kSave, byHand};
+        QTest::newRow("webmail, the message not opened") << "" << QByteArray("exit 4") << QStringList{kSave, failed};
+        QTest::newRow("Thunderbird: attached") << "" << QByteArray("exit 0") << QStringList{kSave};
         // clang-format on
     }
     void saveAndMail() {
@@ -315,6 +349,26 @@ private slots:
                     (qputenv("PATH", "no:."), true));
         if (row == "report not written") // a folder in its place; not even root can write it
             QVERIFY(QFile::remove(ReportFilePath()) && QDir().mkdir(ReportFilePath()));
+        // The mailto: handler's desktop entry, and whether a file manager answers.
+        const QString apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
+        QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list");
+        const bool webmail = row.startsWith("webmail");
+        if (webmail || row.startsWith("Thunderbird"))
+            QVERIFY(QDir().mkpath(apps) &&
+                    WriteBytes(apps + "/mail.desktop",
+                               webmail ? "[Desktop Entry]\nType=Application\nName=Web\nExec=/usr/lib/firefox-esr/firefox-esr %u\n"
+                                       : "[Desktop Entry]\nType=Application\nName=Mail\nExec=/usr/bin/thunderbird %u\n") &&
+                    WriteBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list",
+                               "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n"));
+        const bool fileManager = !row.contains("no file manager");
+        QDBusConnection files = QDBusConnection(QString("file manager"));
+        QVERIFY(fileManager ? files.registerService("org.freedesktop.FileManager1")
+                            : !files.interface()->isServiceRegistered("org.freedesktop.FileManager1"));
+        QVERIFY(WriteBytes("xdg-open", "#!/bin/sh\necho \"$@\" >\"$0.args\"\n") &&
+                QFile::setPermissions("xdg-open", QFile::ReadOwner | QFile::ExeOwner));
+        m_fileManager.shown.clear();
+        for (QString& text : said)
+            text.replace("@REPORT@", ReportFilePath());
         QSignalSpy finished(m_dlg.get(), &CKQCheckMediaInfoDlg::MailFinished);
         m_dlg->AddPaths({KQ_SOURCE_DIR "/tests/data/media/multi.mkv"});
         // What the mediainfo command gave.
@@ -337,8 +391,18 @@ private slots:
                  row == "slow mailer" || target == "old.txt" ? expected : kOld);
         if (QFile::exists("xdg-email.args")) // the notes say whether it ran
             QCOMPARE(ReadBytes("xdg-email.args"),
-                     "--subject\nReport of Media Infomation\n--attach\n" +
-                         ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" + expected);
+                     webmail ? QByteArray("--subject\nReport of Media Infomation\nsupport@kqmedia.example\n")
+                             : "--subject\nReport of Media Infomation\n--attach\n" +
+                                   ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" +
+                                   expected);
+        // Without an attachment, the report is shown where the user can take it from.
+        const bool shown = webmail && said.size() > 1 && said[1].contains("by hand");
+        QTRY_COMPARE(m_fileManager.shown,
+                     shown && fileManager ? QStringList{QUrl::fromLocalFile(ReportFilePath()).toString()}
+                                          : QStringList());
+        if (shown && !fileManager)
+            QTRY_COMPARE(ReadBytes("xdg-open.args"), QFileInfo(ReportFilePath()).path().toUtf8() + '\n');
+        QVERIFY(files.unregisterService("org.freedesktop.FileManager1") || !fileManager);
     }
 
     // Files and folders on the command line go into the list as a drop puts them; the rest is
