@@ -1,8 +1,8 @@
-# Quick start: `make run` and `make test`. PRESET picks the CMake preset (dev, ci, asan).
+# Quick start: `make run` and `make test`. PRESET picks the CMake preset (dev, ci, asan, tsan).
 PRESET ?= dev
 BUILD := build/$(PRESET)
 
-.PHONY: all deps configure build run test bench package clean
+.PHONY: all deps configure build run test fuzz bench package clean
 
 all: build
 
@@ -26,6 +26,15 @@ run: build
 
 test: build
 	@ctest --preset $(PRESET)
+
+# Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, address and undefined-behaviour
+# sanitizers); the plain builds replay their inputs as tests.
+FUZZ_SECONDS ?= 20
+fuzz:
+	@KQ_WITH_FUZZ_TOOLS=1 bash scripts/install-deps.sh
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@bash scripts/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
 bench: build
 	@KQ_WITH_MEDIA_TOOLS=1 bash scripts/install-deps.sh

@@ -10,12 +10,14 @@ packages=(
     libtinyxml-dev libseccomp-dev
     libmediainfo0v5 libmediainfo-dev
     mediainfo
-    xdg-utils procps parallel
+    xdg-utils procps parallel dbus
     fonts-dejavu-core fonts-wqy-microhei
     xvfb xauth xdotool imagemagick
 )
 # Regenerating sample media and running the benchmarks also need ffmpeg and GNU time.
 [ "${KQ_WITH_MEDIA_TOOLS:-0}" = 1 ] && packages+=(ffmpeg time)
+# The fuzz targets are built with clang and its libFuzzer and sanitizer runtimes.
+[ "${KQ_WITH_FUZZ_TOOLS:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)
 # Building the Debian package (dpkg-shlibdeps reads the dependencies, file finds the ELF
 # files for it), checking it with lintian, and validating the installed desktop entry and
 # metainfo.
