@@ -182,6 +182,17 @@ scale_sizes=(3000 30000)
 for n in "${scale_sizes[@]}"; do
     timed "$samples/scale$n" "$tool" -j 2 --files-from "$(scale_list "$n")" -o /dev/null
 done
+# Merging: a report of 30,000 files (300,000 with SCALE=1), the corpus's elements repeated,
+# joined by --merge, against reading it once (wc -l). Linear, and memory stays the same.
+"$tool" -j 2 --files-from "$list" -o "$out/corpus-report.xml" 2>/dev/null || true
+merge_files=$(( ${SCALE:-0} >= 1 ? 300000 : 30000 ))
+merge_part=$out/merge-$merge_files.xml
+awk -v n="$merge_files" -v files="$nfiles" 'NR == 1 { print; next } /^<\/AllFileInfo>/ { end = $0; next }
+    { body = body $0 "\n" } END { for (i = 0; i < n / files; ++i) printf "%s", body; print end }' \
+    "$out/corpus-report.xml" >"$merge_part"
+timed "$samples/merge" "$tool" --merge "$merge_part" -o /dev/null
+timed "$samples/read" wc -l "$merge_part"
+merge_result="$merge_files files, $(($(stat -c %s "$merge_part") >> 20)) MiB: merged in $(printf '%.3f' "$(cat "$samples/merge.wall")") s (peak RSS $(cat "$samples/merge.rss") KiB, target < 102400: $(verdict "$(cat "$samples/merge.rss")" "<" 102400)); read by wc -l in $(printf '%.3f' "$(cat "$samples/read.wall")") s"
 # The window's own memory while it builds and saves the report of 100,000 rows (SCALE=1).
 window_result="skipped (SCALE=1 runs it)"
 if [ "${SCALE:-0}" -ge 1 ]; then
@@ -300,6 +311,7 @@ mediainfo_vs_two=$(ratio "${wall[3]}" "${wall[1]}")
         echo "$n paths, two workers: $(printf '%.2f' "$(cat "$samples/scale$n.wall")") s, $per_file ms per file ($(ratio "$per_file" "$base_per_file") of 3,000's, target <= 1.10: $(verdict "$(ratio "$per_file" "$base_per_file")" "<=" 1.10)), peak RSS $rss KiB (target < 102400: $(verdict "$rss" "<" 102400))"
     done
     echo "first byte of a 30,000-path report on standard output: $first_byte s"
+    echo "merge: $merge_result"
     echo "window: $window_result"
     echo "load average at end: $load_end"
 } | tee "$out/results.txt"
