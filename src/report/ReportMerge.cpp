@@ -56,44 +56,60 @@ bool IsLeaf(const QByteArray& line, const char* name) {
                QByteArrayView(line).sliced(open.size(), line.size() - open.size() - close.size()));
 }
 
-class Reader {
-public:
-    Reader(QIODevice& in, const std::function<bool(const QByteArray&)>& element)
-        : m_in(in), m_element(element), m_buffer(kMaxLine + 1, Qt::Uninitialized) {}
+// What the readers of each form share: lines read into one buffer (a buffer of the limit's
+// size for each would make merging a large report slow), counted for the error message.
+class LineReader {
+protected:
+    explicit LineReader(QIODevice& in) : m_in(in), m_buffer(kMaxLine + 1, Qt::Uninitialized) {}
 
-    bool Read(QString* error) {
-        const bool ok = Document();
+    // The next line, its line break kept; empty at the end.
+    QByteArray Line() {
+        const qint64 n = m_in.readLine(m_buffer.data(), m_buffer.size());
+        ++m_number;
+        return QByteArray(m_buffer.constData(), std::max<qint64>(n, 0));
+    }
+    // Nothing may follow the report: the line that does is the one named. A read, not
+    // atEnd(), which a pipe answers before its writer is done.
+    bool End() {
+        char next = 0;
+        return m_in.read(&next, 1) == 0 || (++m_number, false);
+    }
+    bool Outcome(bool ok, QString* error) const {
         if (!ok && !m_outputFailed)
             *error = QStringLiteral("line %1 is not what a report of this program has there")
                          .arg(m_number);
         return ok;
     }
 
+    QIODevice& m_in;
+    QByteArray m_buffer;
+    qint64 m_number = 0;
+    bool m_outputFailed = false;
+};
+
+class Reader : LineReader {
+public:
+    Reader(QIODevice& in, const std::function<bool(const QByteArray&)>& element)
+        : LineReader(in), m_element(element) {}
+
+    bool Read(QString* error) { return Outcome(Document(), error); }
+
 private:
     // Reads the next line; false, and a line that matches nothing, when it does not end in
     // CR LF (the end of the report, or a line over the limit).
     bool Next() {
-        // Into one buffer: a line is short, and a buffer of the limit's size for each would
-        // make merging a large report slow.
-        const qint64 n = m_in.readLine(m_buffer.data(), m_buffer.size());
-        ++m_number;
-        m_complete = n >= 2 && m_buffer[n - 2] == '\r' && m_buffer[n - 1] == '\n';
-        m_line = QByteArray(m_buffer.constData(), m_complete ? n - 2 : 0);
+        const QByteArray line = Line();
+        m_complete = line.endsWith("\r\n");
+        m_line = m_complete ? line.chopped(2) : QByteArray();
         return m_complete;
     }
     bool Is(const QByteArray& text) const { return m_complete && m_line == text; }
-    // Nothing may follow the root: the line that does is the one named. A read, not atEnd(),
-    // which a pipe answers before its writer is done.
-    bool End() {
-        char next = 0;
-        return m_in.read(&next, 1) == 0 || (++m_number, false);
-    }
     // The line just read, checked, goes out.
     bool Pass() {
         m_outputFailed = !m_element(m_line + "\r\n");
         return !m_outputFailed;
     }
-    bool Line(const QByteArray& text) { return Next() && Is(text) && Pass(); }
+    bool NextIs(const QByteArray& text) { return Next() && Is(text) && Pass(); }
     // The lines of a section: its start tag, a leaf per field, its end tag.
     bool Section(const MediaSection& section) {
         const QByteArray indent(8, ' ');
@@ -102,7 +118,7 @@ private:
         for (int i = 0; i < section.fieldCount; ++i)
             if (!Next() || !IsLeaf(m_line, section.fields[i].leaf) || !Pass())
                 return false;
-        return Line(indent + "</" + section.element + '>');
+        return NextIs(indent + "</" + section.element + '>');
     }
     bool Document() {
         if (!Next())
@@ -124,13 +140,9 @@ private:
         return Is("</AllFileInfo>") && End();
     }
 
-    QIODevice& m_in;
     const std::function<bool(const QByteArray&)>& m_element;
-    QByteArray m_buffer;
     QByteArray m_line;
     bool m_complete = false;
-    qint64 m_number = 0;
-    bool m_outputFailed = false;
 };
 
 } // namespace
@@ -194,27 +206,15 @@ bool IsPosition(const QByteArray& text, qint64* number) {
     return ok && *number > 0 && text == QByteArray::number(*number);
 }
 
-class RecordReader {
+class RecordReader : LineReader {
 public:
     RecordReader(QIODevice& in, ReportForm form,
                  const std::function<bool(qint64, const QByteArray&)>& record)
-        : m_in(in), m_form(form), m_record(record), m_buffer(kMaxLine + 1, Qt::Uninitialized) {}
+        : LineReader(in), m_form(form), m_record(record) {}
 
-    bool Read(QString* error) {
-        const bool ok = m_form == ReportForm::Csv ? Csv() : Json();
-        if (!ok && !m_outputFailed)
-            *error = QStringLiteral("line %1 is not what a report of this program has there")
-                         .arg(m_number);
-        return ok;
-    }
+    bool Read(QString* error) { return Outcome(m_form == ReportForm::Csv ? Csv() : Json(), error); }
 
 private:
-    // The next line, its line break kept; empty at the end.
-    QByteArray Line() {
-        const qint64 n = m_in.readLine(m_buffer.data(), m_buffer.size());
-        ++m_number;
-        return QByteArray(m_buffer.constData(), std::max<qint64>(n, 0));
-    }
     // A record's file must be the one before or the next.
     bool Numbered(qint64 file, bool first) {
         const bool ok = first ? file == m_file + 1 : file == m_file || file == m_file + 1;
@@ -275,10 +275,6 @@ private:
                 return line == "]\n" && End();
         }
     }
-    bool End() {
-        char next = 0;
-        return m_in.read(&next, 1) == 0 || (++m_number, false);
-    }
     // {"file":N,"name":"…","name_url":"file://…", then "left_out":"…", or "general":{…},
     // "video":[{…},…],"audio":[{…},…]}, each stream with its section's values.
     static bool IsFileObject(const QByteArray& text) {
@@ -308,13 +304,9 @@ private:
         return ok;
     }
 
-    QIODevice& m_in;
     ReportForm m_form;
     const std::function<bool(qint64, const QByteArray&)>& m_record;
-    QByteArray m_buffer;
-    qint64 m_number = 0;
     qint64 m_file = 0;
-    bool m_outputFailed = false;
 };
 
 } // namespace
