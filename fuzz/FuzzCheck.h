@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,18 +16,6 @@
 
 inline QByteArray FuzzInput(const uint8_t* data, size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-}
-
-// The lines of text as a line reader gives them, each with its line break.
-inline QList<QByteArray> LinesOf(const QByteArray& text) {
-    QList<QByteArray> lines;
-    for (qsizetype at = 0; at < text.size();) {
-        const qsizetype end = text.indexOf('\n', at);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        lines.append(text.mid(at, next - at));
-        at = next;
-    }
-    return lines;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

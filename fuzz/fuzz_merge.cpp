@@ -46,17 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QString error;
     const bool accepted = ReadReportElements(
         in, [&taken](const QByteArray& line) { return taken += line, true; }, &error);
-    const QList<QByteArray> lines = LinesOf(input);
+    const QList<QByteArray> lines = input.split('\n'); // a last one without its break, or empty
     if (!accepted) {
         const QRegularExpressionMatch line =
             QRegularExpression("^line (\\d+) is not what a report").match(error);
         KQ_CHECK(line.hasMatch());
         const qsizetype number = line.captured(1).toLongLong();
-        KQ_CHECK(number >= 1 && number <= lines.size() + 1);
+        KQ_CHECK(number >= 1 && number <= lines.size());
         QByteArray before;
         for (qsizetype i = 1; i < number - 1; ++i)
-            if (lines[i] != "</AllFileInfo>\r\n")
-                before += lines[i];
+            if (lines[i] != "</AllFileInfo>\r")
+                before += lines[i] + '\n';
         KQ_CHECK(taken == before);
         return 0;
     }

@@ -9,21 +9,15 @@
 
 namespace {
 
-QByteArray Resent(const WorkerReply& reply) {
-    switch (reply.kind) {
-    case WorkerReply::Opened:
-    case WorkerReply::NotOpened:
-        return ReplyPayload(reply.report);
-    case WorkerReply::Unusable:
-        return FrameUnusableLibrary(reply.problem).mid(4);
-    case WorkerReply::Ready:
-        return FrameReady().mid(4);
-    case WorkerReply::Ended:
-        return FrameEnded(reply.status).mid(4);
-    case WorkerReply::Broken:
-        return FrameBroken().mid(4);
-    }
-    return {};
+// The reply as it would be sent again.
+QByteArray Resent(const WorkerReply& r) {
+    using K = WorkerReply::Kind;
+    return (r.kind == K::Opened || r.kind == K::NotOpened ? FrameReply(r.report)
+            : r.kind == K::Unusable                       ? FrameUnusableLibrary(r.problem)
+            : r.kind == K::Ready                          ? FrameReady()
+            : r.kind == K::Ended                          ? FrameEnded(r.status)
+                                                          : FrameBroken())
+        .mid(4);
 }
 
 bool WithinLimits(const QList<QStringList>& sections, qsizetype count, int fields) {

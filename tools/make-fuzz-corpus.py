@@ -62,8 +62,8 @@ write("report", "streams", bytes([0b11011]) + b"\xff".join(
 # Lists as find writes them (lines, CR LF, NUL), through a file and a pipe, with names that
 # are not UTF-8 or start with U+FEFF.
 names = [b"/m/sample.mp4", b"rel/caf\xe9.mp4", b"\xef\xbb\xbfbom.png", b"line\nbreak.mkv"]
-write("list", "lines", b"\x00\x07" + b"\n".join(names[:3]) + b"\n")
-write("list", "crlf-pipe", b"\x02\x00" + b"\r\n".join(names[:3]) + b"\r\n\r\n")
-write("list", "nul-pipe", b"\x03\x10" + b"\0".join(names) + b"\0")
+write("list", "lines", b"\x00" + b"\n".join(names[:3]) + b"\n")
+write("list", "crlf-pipe", b"\x02" + b"\r\n".join(names[:3]) + b"\r\n\r\n")
+write("list", "nul-pipe", b"\x03" + b"\0".join(names) + b"\0")
 for index, name in enumerate(names + [b"over\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80.avi", "é 日本 😀".encode()]):
     write("names", "name-%d" % index, name)

@@ -148,27 +148,23 @@ class TestReportTool : public QObject {
     // "fake:name" as its XML elements; "!" a file left out (leftOut: "path: reason").
     QByteArray Record(const QString& entry, const QString& form, int n,
                       const QString& leftOut) const {
-        const QByteArray number = QByteArray::number(n);
-        if (entry == "!") {
-            const QByteArray path = Expand(leftOut.section(": ", 0, 0)).toUtf8(),
-                             reason = leftOut.section(": ", 1).toUtf8(), url = Url(path);
-            return form == "csv" ? number + ',' + path + ',' + url + ",left out,," + reason +
-                                       QByteArray(17, ',') + "\r\n"
-                                 : "{\"file\":" + number + ",\"name\":\"" + path +
-                                       "\",\"name_url\":\"" + url + "\",\"left_out\":\"" +
-                                       reason + "\"}";
-        }
-        const QString name = entry.section(u'=', 0, 0), copy = Expand(entry.section(u'=', 1, 1));
+        const QString name = entry == "!" ? "left-out" : entry.section(u'=', 0, 0),
+                      copy = Expand(entry.section(u'=', 1, 1)),
+                      path = Expand(leftOut.section(": ", 0, 0));
         QByteArray doc = ReadBytes(name.startsWith("fake:")
                                        ? FakeDataPath("expected/" + name.mid(5) + '.' + form)
                                        : kMedia + "/../expected/" + name + '.' + form);
         if (!copy.isEmpty())
             doc.replace("@MEDIA@/" + name.toUtf8(), copy.toUtf8())
                 .replace("@MEDIA_URL@/" + name.toUtf8(),
-                         entry.count(u'=') > 1
-                             ? entry.section(u'=', 2).replace("@TMPURL@", Url(m_fixtures.path())).toUtf8()
-                             : Url(copy));
-        doc.replace("@N@", number)
+                         entry.count(u'=') > 1 ? entry.section(u'=', 2)
+                                                     .replace("@TMPURL@", Url(m_fixtures.path()))
+                                                     .toUtf8()
+                                               : Url(copy));
+        doc.replace("@N@", QByteArray::number(n))
+            .replace("@NAME@", path.toUtf8())
+            .replace("@URL@", Url(path))
+            .replace("@REASON@", leftOut.section(": ", 1).toUtf8())
             .replace("@MEDIA_URL@", Url(kMedia))
             .replace("@MEDIA@", kMedia.toUtf8())
             .replace("@DATA_URL@", Url(KQ_FAKE_DATA_DIR))
@@ -221,13 +217,15 @@ private slots:
         // The same reports in the other forms, and one of a file left out.
         for (const QString form : {"csv", "json"}) {
             const auto report = [&](const QByteArrayList& records) {
-                return form == "csv" ? kCsvHeader + records.join()
+                return form == "csv"       ? kCsvHeader + records.join()
                        : records.isEmpty() ? QByteArray("[\n]\n")
                                            : "[\n" + records.join(",\n") + "\n]\n";
             };
-            QVERIFY(WriteBytes(tmp + "/part-a." + form, report({Record("sample.mp4", form, 1, "")})));
-            QVERIFY(WriteBytes(tmp + "/part-b." + form,
-                               report({Record("multi.mkv", form, 1, ""), Record("sample.png", form, 2, "")})));
+            QVERIFY(
+                WriteBytes(tmp + "/part-a." + form, report({Record("sample.mp4", form, 1, "")})));
+            QVERIFY(WriteBytes(
+                tmp + "/part-b." + form,
+                report({Record("multi.mkv", form, 1, ""), Record("sample.png", form, 2, "")})));
             QVERIFY(WriteBytes(tmp + "/empty." + form, report({})));
             QVERIFY(WriteBytes(tmp + "/left-out." + form,
                                report({Record("!", form, 1, "@TMP@/gone.mp4: missing")})));
@@ -399,7 +397,7 @@ private slots:
         for (const QString& line : Words(leftOut, '|'))
             if (!args.contains("--merge")) // a merged file left out is told only in the report
                 err += (line.startsWith("kqmediaworker: ") ? "" : "kqmediareport: left out ") +
-                   Expand(line).toUtf8() + '\n';
+                       Expand(line).toUtf8() + '\n';
         QVERIFY(run.finished);
         QCOMPARE(QString::fromUtf8(run.err), QString::fromUtf8(err));
         QCOMPARE(run.exitCode, exit);

@@ -130,18 +130,13 @@ std::string Escape(const std::string& kind, const std::string& path, const std::
     iovec local{&byte, 1}, remote{reinterpret_cast<void*>(0x400000), 1};
     // A call and its first argument: what the worker may do (end its death signal, add a
     // filter, wait, use Landlock, send on its reply channel) a file's process may not.
+    // clang-format off
     const std::map<std::string, std::pair<long, long>> calls = {
-        {"perf", {SYS_perf_event_open, 0}},
-        {"userfaultfd", {SYS_userfaultfd, 0}},
-        {"bpf", {SYS_bpf, 0}},
-        {"keyctl", {SYS_keyctl, 0}},
-        {"io-uring", {SYS_io_uring_setup, 0}},
-        {"unshare", {SYS_unshare, 0}},
-        {"prctl", {SYS_prctl, PR_SET_PDEATHSIG}},
-        {"seccomp", {SYS_seccomp, 1}}, // SECCOMP_SET_MODE_FILTER
-        {"wait", {SYS_wait4, -1}},
-        {"landlock", {SYS_landlock_create_ruleset, 0}},
-        {"sendto", {SYS_sendto, 3}}};
+        {"perf", {SYS_perf_event_open, 0}}, {"userfaultfd", {SYS_userfaultfd, 0}}, {"bpf", {SYS_bpf, 0}},
+        {"keyctl", {SYS_keyctl, 0}}, {"io-uring", {SYS_io_uring_setup, 0}}, {"unshare", {SYS_unshare, 0}},
+        {"prctl", {SYS_prctl, PR_SET_PDEATHSIG}}, {"seccomp", {SYS_seccomp, 1}}, // SECCOMP_SET_MODE_FILTER
+        {"wait", {SYS_wait4, -1}}, {"landlock", {SYS_landlock_create_ruleset, 0}}, {"sendto", {SYS_sendto, 3}}};
+    // clang-format on
     errno = 0;
     if (const bool named = kind == "unix-connect" || kind == "abstract-connect";
         named || kind == "network") { // to path, or to a port on this machine

@@ -11,9 +11,9 @@
 #include "ui/KQCheckMediaInfoApp.h"
 #include "ui/KQCheckMediaInfoDlg.h"
 
+#include <QtDBus>
 #include <QtTest>
 #include <QtWidgets>
-#include <QtDBus>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -41,7 +41,7 @@ class TestUiWindow : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir; // this test's own; the current folder, alone on PATH
     FakePrompts m_p;
     std::unique_ptr<CKQCheckMediaInfoDlg> m_dlg;
-    QProcess m_bus;
+    QProcess m_bus; // killed as the test ends
     FakeFileManager m_fileManager;
 
     // Runs a command as a click does, and waits for the report build it starts, if any.
@@ -56,15 +56,11 @@ private slots:
     void initTestCase() {
         m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         QVERIFY(m_bus.waitForReadyRead(10000));
-        const QByteArray address = m_bus.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-        QDBusConnection files = QDBusConnection::connectToBus(QString(address), "file manager");
-        QVERIFY(files.registerObject("/org/freedesktop/FileManager1", &m_fileManager,
-                                     QDBusConnection::ExportAllSlots));
-    }
-    void cleanupTestCase() {
-        m_bus.kill();
-        m_bus.waitForFinished();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
+        QVERIFY(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
+                                              "file manager")
+                    .registerObject("/org/freedesktop/FileManager1", &m_fileManager,
+                                    QDBusConnection::ExportAllSlots));
     }
 
     void init() {
@@ -349,23 +345,20 @@ private slots:
                     (qputenv("PATH", "no:."), true));
         if (row == "report not written") // a folder in its place; not even root can write it
             QVERIFY(QFile::remove(ReportFilePath()) && QDir().mkdir(ReportFilePath()));
-        // The mailto: handler's desktop entry, and whether a file manager answers.
-        const QString apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
-        QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list");
-        const bool webmail = row.startsWith("webmail");
-        if (webmail || row.startsWith("Thunderbird"))
-            QVERIFY(QDir().mkpath(apps) &&
-                    WriteBytes(apps + "/mail.desktop",
-                               webmail ? "[Desktop Entry]\nType=Application\nName=Web\nExec=/usr/lib/firefox-esr/firefox-esr %u\n"
-                                       : "[Desktop Entry]\nType=Application\nName=Mail\nExec=/usr/bin/thunderbird %u\n") &&
-                    WriteBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list",
-                               "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n"));
-        const bool fileManager = !row.contains("no file manager");
+        // The mailto: handler's desktop entry (a browser, or a mail client that attaches), and
+        // whether a file manager answers; a stand-in xdg-open notes what it opens.
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME"),
+                      apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
+        const bool webmail = row.startsWith("webmail"),
+                   fileManager = !row.contains("no file manager");
+        // clang-format off
+        QVERIFY(QDir().mkpath(apps) && (QFile::remove(config + "/mimeapps.list"), true) &&
+                WriteBytes(apps + "/mail.desktop", QByteArray("[Desktop Entry]\nExec=") + (webmail ? "/usr/lib/firefox-esr/firefox-esr" : "/usr/bin/thunderbird") + " %u\n") &&
+                (!(webmail || row.startsWith("Thunderbird")) || WriteBytes(config + "/mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n")) &&
+                WriteBytes("xdg-open", "#!/bin/sh\necho \"$@\" >\"$0.args\"\n") && QFile::setPermissions("xdg-open", QFile::ReadOwner | QFile::ExeOwner));
+        // clang-format on
         QDBusConnection files = QDBusConnection(QString("file manager"));
-        QVERIFY(fileManager ? files.registerService("org.freedesktop.FileManager1")
-                            : !files.interface()->isServiceRegistered("org.freedesktop.FileManager1"));
-        QVERIFY(WriteBytes("xdg-open", "#!/bin/sh\necho \"$@\" >\"$0.args\"\n") &&
-                QFile::setPermissions("xdg-open", QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(!fileManager || files.registerService("org.freedesktop.FileManager1"));
         m_fileManager.shown.clear();
         for (QString& text : said)
             text.replace("@REPORT@", ReportFilePath());
@@ -390,18 +383,21 @@ private slots:
         QCOMPARE(ReadBytes("out/old.txt"),
                  row == "slow mailer" || target == "old.txt" ? expected : kOld);
         if (QFile::exists("xdg-email.args")) // the notes say whether it ran
-            QCOMPARE(ReadBytes("xdg-email.args"),
-                     webmail ? QByteArray("--subject\nReport of Media Infomation\nsupport@kqmedia.example\n")
-                             : "--subject\nReport of Media Infomation\n--attach\n" +
-                                   ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" +
-                                   expected);
+            QCOMPARE(
+                ReadBytes("xdg-email.args"),
+                webmail
+                    ? QByteArray("--subject\nReport of Media Infomation\nsupport@kqmedia.example\n")
+                    : "--subject\nReport of Media Infomation\n--attach\n" +
+                          ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" + expected);
         // Without an attachment, the report is shown where the user can take it from.
         const bool shown = webmail && said.size() > 1 && said[1].contains("by hand");
         QTRY_COMPARE(m_fileManager.shown,
-                     shown && fileManager ? QStringList{QUrl::fromLocalFile(ReportFilePath()).toString()}
-                                          : QStringList());
+                     shown && fileManager
+                         ? QStringList{QUrl::fromLocalFile(ReportFilePath()).toString()}
+                         : QStringList());
         if (shown && !fileManager)
-            QTRY_COMPARE(ReadBytes("xdg-open.args"), QFileInfo(ReportFilePath()).path().toUtf8() + '\n');
+            QTRY_COMPARE(ReadBytes("xdg-open.args"),
+                         QFileInfo(ReportFilePath()).path().toUtf8() + '\n');
         QVERIFY(files.unregisterService("org.freedesktop.FileManager1") || !fileManager);
     }
 
