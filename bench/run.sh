@@ -182,6 +182,20 @@ scale_sizes=(3000 30000)
 for n in "${scale_sizes[@]}"; do
     timed "$samples/scale$n" "$tool" -j 2 --files-from "$(scale_list "$n")" -o /dev/null
 done
+# The forms: the corpus in XML, CSV and JSON, taking turns (the one that starts a round
+# rotates); and the largest scale run in CSV and JSON too.
+forms=(xml csv json)
+for ((r = 0; r < runs; ++r)); do
+    for k in 0 1 2; do
+        form=${forms[$(((r + k) % 3))]}
+        timed "$samples/form-$form" "$tool" -j 2 --format "$form" --files-from "$list" -o /dev/null
+    done
+done
+largest=${scale_sizes[-1]}
+for form in csv json; do
+    timed "$samples/scale$largest-$form" "$tool" -j 2 --format "$form" --files-from "$(scale_list "$largest")" -o /dev/null
+done
+
 # Merging: a report of 30,000 files (300,000 with SCALE=1), the corpus's elements repeated,
 # joined by --merge, against reading it once (wc -l). Linear, and memory stays the same.
 "$tool" -j 2 --files-from "$list" -o "$out/corpus-report.xml" 2>/dev/null || true
@@ -312,6 +326,13 @@ mediainfo_vs_two=$(ratio "${wall[3]}" "${wall[1]}")
     done
     echo "first byte of a 30,000-path report on standard output: $first_byte s"
     echo "merge: $merge_result"
+    xml_wall=$(median <"$samples/form-xml.wall")
+    for form in csv json; do
+        form_wall=$(median <"$samples/form-$form.wall")
+        echo "$form against xml, $nfiles files, two workers: $(printf '%.3f' "$form_wall") s against $(printf '%.3f' "$xml_wall") s, $(ratio "$form_wall" "$xml_wall") (target <= 1.05: $(verdict "$(ratio "$form_wall" "$xml_wall")" "<=" 1.05))"
+        rss=$(cat "$samples/scale$largest-$form.rss")
+        echo "$largest paths in $form, two workers: $(printf '%.2f' "$(cat "$samples/scale$largest-$form.wall")") s, peak RSS $rss KiB (target < 102400: $(verdict "$rss" "<" 102400))"
+    done
     echo "window: $window_result"
     echo "load average at end: $load_end"
 } | tee "$out/results.txt"

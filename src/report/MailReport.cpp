@@ -21,7 +21,7 @@ QString MailOutcomeText(kq::platform::MailOutcome outcome) {
 QString AttachByHandText(const QString& reportPath) {
     return QStringLiteral("Your mail program cannot take the report as an attachment. The "
                           "message to support is open: please attach this file to it by "
-                          "hand (it is shown in your file manager):\n\n%1")
+                          "hand:\n\n%1")
         .arg(reportPath);
 }
 

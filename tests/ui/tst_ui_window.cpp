@@ -321,7 +321,7 @@ private slots:
         QTest::newRow("no mailer on PATH") << "" << QByteArray() << QStringList{kSave, "ui_window notes: 无法装入邮件系统支援。"};
         QTest::newRow("slow mailer") << "" << QByteArray("i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 300 ]; do /bin/sleep 0.1; i=$((i+1)); done; exit 3") << QStringList{kSave, kSave, failed};
         // The mailto: handler a web browser (webmail), or a mail client that attaches.
-        const QString byHand = "ui_window notes: Your mail program cannot take the report as an attachment. The message to support is open: please attach this file to it by hand (it is shown in your file manager):\n\n@REPORT@";
+        const QString byHand = "ui_window notes: Your mail program cannot take the report as an attachment. The message to support is open: please attach this file to it by hand:\n\n@REPORT@";
         QTest::newRow("webmail: attach by hand, shown in the file manager") << "" << QByteArray("exit 0") << QStringList{kSave, byHand};
         QTest::newRow("webmail, no file manager: its folder opened") << "" << QByteArray("exit 0") << QStringList{kSave, byHand};
         QTest::newRow("webmail, the message not opened") << "" << QByteArray("exit 4") << QStringList{kSave, failed};
