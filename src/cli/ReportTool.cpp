@@ -265,7 +265,13 @@ struct ToolParser {
     ToolParser() {
         parser.setApplicationDescription(QStringLiteral(
             "Writes the media information report (MediaFileInfo.xml form) of the given files.\n"
-            "A directory is searched recursively for video and still-image files."));
+            "A directory is searched recursively for video and still-image files.\n"
+            "\n"
+            "Examples:\n"
+            "  kqmediareport -o report.xml ~/Videos\n"
+            "  kqmediareport --format csv -o sheet.csv ~/Videos   (a row per file and stream)\n"
+            "  kqmediareport --format json ~/Videos | jq -r '.[].name'   (a list of files)\n"
+            "The columns of CSV and the shape of JSON: man kqmediareport, FORMS."));
         parser.addHelpOption();
         parser.addVersionOption();
         for (const QCommandLineOption* option :
