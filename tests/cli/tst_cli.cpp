@@ -290,11 +290,12 @@ private slots:
         Row("300 files, streamed", "--files-from -", "", many, 2, entries, leftOut);
         Row("-0: names with line breaks", "-0 --files-from -", kFake, "@TMP@/line\nbreak.kqfake@NUL@@FAKE@/two-audio.kqfake@NUL@", 0, "fake:two-audio=@TMP@/line\nbreak.kqfake fake:two-audio");
         for (const char* form : {"csv", "json"}) {
-            const QByteArray as = QByteArray("--format ") + form + ' ';
+            // The same whatever the number of workers.
+            const QByteArray as = QByteArray("--format ") + form + (*form == 'j' ? " -j 1 " : " ");
             Row(form + QByteArray(": sample folder"), as + "@MEDIA@", "", "", 0, kWalk);
             Row(form + QByteArray(": values to quote, a file left out"), as + "@FAKE@/escapes.kqfake @TMP@/gone.mp4 @FAKE@/two-audio.kqfake", kFake, "", 2, "fake:escapes ! fake:two-audio", "@TMP@/gone.mp4: missing");
             Row(form + QByteArray(": a name not UTF-8"), as + "-0 --files-from @TMP@/caf.list", "", "", 0, "sample.mp4=@TMP@/bytes/caf\uFFFD.mp4=@TMPURL@/bytes/caf%E9.mp4");
-            Row(form + QByteArray(": no file"), as + "@TMP@/tree/empty", "", "", 0, "");
+            Row(form + QByteArray(": no file"), as + "-o @OUT@/report.xml @TMP@/tree/empty", "", "", 0, "");
             Row(form + QByteArray(": merged in order"), as + "--merge @TMP@/part-b." + form + " @TMP@/empty." + form + " @TMP@/part-a." + form, "", "", 0, "multi.mkv sample.png sample.mp4");
             Row(form + QByteArray(": a file left out, merged"), as + "--merge @TMP@/left-out." + form + " @TMP@/part-a." + form, "", "", 0, "! sample.mp4", "@TMP@/gone.mp4: missing");
         }
