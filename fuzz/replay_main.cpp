@@ -15,7 +15,6 @@ int main() {
             QFile file(inputs.next());
             KQ_CHECK(file.open(QIODevice::ReadOnly));
             const QByteArray bytes = file.readAll();
-            std::fprintf(stderr, "%s\n", qPrintable(file.fileName()));
             LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()),
                                    static_cast<size_t>(bytes.size()));
             ++count;

@@ -2,9 +2,6 @@
 
 #include "ChildProgram.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -22,23 +19,26 @@ void OpenFolder(const QString& path) {
 } // namespace
 
 void ShowInFileManager(const QString& path) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        OpenFolder(path);
-        return;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
-                     [path](QDBusPendingCallWatcher* done) {
-                         if (done->isError())
-                             OpenFolder(path);
-                         done->deleteLater();
-                     });
+    // Through dbus-send, as the other desktop services are reached through their programs: it
+    // says by its status whether a file manager answered.
+    bool notExecutable = false;
+    const QString sender = FindOnPath(QStringLiteral("dbus-send"), &notExecutable);
+    if (sender.isEmpty())
+        return OpenFolder(path);
+    // A comma would split dbus-send's array; encoded, it names the same file.
+    const QString uri = QUrl::fromLocalFile(path)
+                            .toString(QUrl::FullyEncoded)
+                            .replace(QLatin1Char(','), QLatin1String("%2C"));
+    StartChildProgram(sender,
+                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=org.freedesktop.FileManager1"),
+                       QStringLiteral("/org/freedesktop/FileManager1"),
+                       QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
+                       QStringLiteral("array:string:") + uri, QStringLiteral("string:")},
+                      [path](ChildEnd end) {
+                          if (!end.exited || end.exitCode != 0)
+                              OpenFolder(path);
+                      });
 }
 
 } // namespace kq::platform

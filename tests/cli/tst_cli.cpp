@@ -374,9 +374,8 @@ private slots:
                     .exitCode != 0)
             QSKIP("the build is out of an ordinary user's reach");
         const ProgramRun run = Run(args, env, list);
-        const QString form = args.contains("--format csv")    ? "csv"
-                             : args.contains("--format json") ? "json"
-                                                              : "xml";
+        const QString form =
+            args.contains("--format ") ? args.section("--format ", 1, 1).section(' ', 0, 0) : "xml";
         QByteArray expected, err;
         QByteArrayList records;
         int leftOutSeen = 0;

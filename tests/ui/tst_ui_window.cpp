@@ -26,14 +26,17 @@ static const QString kSave = "save KQMediaInfo.txt txt(*.txt)";
 static const QByteArray kMailer =
     "#!/bin/sh\nfor a; do echo \"$a\"; done >\"$0.args\"\n/bin/cat \"$4\" >>\"$0.args\"\n";
 
-// A file manager on the test's own session bus: it keeps what it was asked to show.
+// A file manager on the test's own session bus, in a process of its own (this program run
+// with KQ_TEST_FILE_MANAGER naming a file): it notes there what it was asked to show.
 class FakeFileManager : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
-    QStringList shown;
 public slots:
-    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+    void ShowItems(const QStringList& uris, const QString&) {
+        QFile notes(qEnvironmentVariable("KQ_TEST_FILE_MANAGER"));
+        if (notes.open(QIODevice::Append))
+            notes.write((uris.join(' ') + '\n').toUtf8());
+    }
 };
 
 class TestUiWindow : public QObject {
@@ -42,7 +45,6 @@ class TestUiWindow : public QObject {
     FakePrompts m_p;
     std::unique_ptr<CKQCheckMediaInfoDlg> m_dlg;
     QProcess m_bus; // killed as the test ends
-    FakeFileManager m_fileManager;
 
     // Runs a command as a click does, and waits for the report build it starts, if any.
     void Command(int id) {
@@ -57,10 +59,6 @@ private slots:
         m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         QVERIFY(m_bus.waitForReadyRead(10000));
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
-        QVERIFY(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
-                                              "file manager")
-                    .registerObject("/org/freedesktop/FileManager1", &m_fileManager,
-                                    QDBusConnection::ExportAllSlots));
     }
 
     void init() {
@@ -347,19 +345,20 @@ private slots:
             QVERIFY(QFile::remove(ReportFilePath()) && QDir().mkdir(ReportFilePath()));
         // The mailto: handler's desktop entry (a browser, or a mail client that attaches), and
         // whether a file manager answers; a stand-in xdg-open notes what it opens.
-        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME"),
-                      apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
-        const bool webmail = row.startsWith("webmail"),
-                   fileManager = !row.contains("no file manager");
         // clang-format off
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME"), apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
+        const bool webmail = row.startsWith("webmail"), fileManager = !row.contains("no file manager");
         QVERIFY(QDir().mkpath(apps) && (QFile::remove(config + "/mimeapps.list"), true) &&
                 WriteBytes(apps + "/mail.desktop", QByteArray("[Desktop Entry]\nExec=") + (webmail ? "/usr/lib/firefox-esr/firefox-esr" : "/usr/bin/thunderbird") + " %u\n") &&
                 (!(webmail || row.startsWith("Thunderbird")) || WriteBytes(config + "/mimeapps.list", "[Default Applications]\nx-scheme-handler/mailto=mail.desktop\n")) &&
                 WriteBytes("xdg-open", "#!/bin/sh\necho \"$@\" >\"$0.args\"\n") && QFile::setPermissions("xdg-open", QFile::ReadOwner | QFile::ExeOwner));
+        QProcess files; // ends with the row
+        files.setEnvironment(QProcess::systemEnvironment() << "KQ_TEST_FILE_MANAGER=" + m_dir->filePath("shown"));
         // clang-format on
-        QDBusConnection files = QDBusConnection(QString("file manager"));
-        QVERIFY(!fileManager || files.registerService("org.freedesktop.FileManager1"));
-        m_fileManager.shown.clear();
+        if (fileManager)
+            files.start(QCoreApplication::applicationFilePath());
+        QVERIFY((!fileManager || files.waitForReadyRead(10000)) &&
+                QFile::link("/usr/bin/dbus-send", "dbus-send"));
         for (QString& text : said)
             text.replace("@REPORT@", ReportFilePath());
         QSignalSpy finished(m_dlg.get(), &CKQCheckMediaInfoDlg::MailFinished);
@@ -391,14 +390,10 @@ private slots:
                           ReportFilePath().toUtf8() + "\nsupport@kqmedia.example\n" + expected);
         // Without an attachment, the report is shown where the user can take it from.
         const bool shown = webmail && said.size() > 1 && said[1].contains("by hand");
-        QTRY_COMPARE(m_fileManager.shown,
-                     shown && fileManager
-                         ? QStringList{QUrl::fromLocalFile(ReportFilePath()).toString()}
-                         : QStringList());
-        if (shown && !fileManager)
-            QTRY_COMPARE(ReadBytes("xdg-open.args"),
-                         QFileInfo(ReportFilePath()).path().toUtf8() + '\n');
-        QVERIFY(files.unregisterService("org.freedesktop.FileManager1") || !fileManager);
+        // clang-format off
+        QTRY_COMPARE(ReadBytes("shown"), shown && fileManager ? QUrl::fromLocalFile(ReportFilePath()).toEncoded() + '\n' : QByteArray());
+        QTRY_COMPARE(ReadBytes("xdg-open.args"), shown && !fileManager ? QFileInfo(ReportFilePath()).path().toUtf8() + '\n' : QByteArray());
+        // clang-format on
     }
 
     // Files and folders on the command line go into the list as a drop puts them; the rest is
@@ -452,6 +447,17 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("KQ_TEST_FILE_MANAGER")) {
+        QCoreApplication app(argc, argv);
+        FakeFileManager files;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.registerObject("/org/freedesktop/FileManager1", &files,
+                                QDBusConnection::ExportAllSlots) ||
+            !bus.registerService("org.freedesktop.FileManager1"))
+            return 1;
+        std::puts("ready"), std::fflush(stdout);
+        return app.exec();
+    }
     CKQCheckMediaInfoApp app(argc, argv);
     TestUiWindow test;
     return QTest::qExec(&test, argc, argv);
