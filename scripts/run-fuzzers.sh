@@ -13,9 +13,10 @@ trap 'rm -rf "$work"' EXIT
 for fuzzer in "$build"/bin/fuzz_*; do
     target=${fuzzer##*/fuzz_}
     mkdir -p "$work/$target"
+    inputs=("fuzz/corpus/$target")
+    [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target") # none yet for some
     if ! "$fuzzer" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
-        -artifact_prefix="$work/" "$work/$target" "fuzz/corpus/$target" "fuzz/regressions/$target" \
-        >"$work/$target.log" 2>&1; then
+        -artifact_prefix="$work/" "$work/$target" "${inputs[@]}" >"$work/$target.log" 2>&1; then
         cat "$work/$target.log" >&2
         echo "fuzz target $target failed; the input that broke it:" >&2
         ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* 2>/dev/null | xargs -r od -c | head -40 >&2
