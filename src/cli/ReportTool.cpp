@@ -159,12 +159,8 @@ int MergeReports(const QStringList& parts, std::optional<ReportForm> wanted, Rep
                              ? QStringLiteral("not %1 (--format)").arg(ReportFormName(*form))
                              : QStringLiteral("%1 in %2 form").arg(first, ReportFormName(*form))));
             return kToolFailure;
-        } else if (!(partForm == ReportForm::Xml
-                         ? ReadReportElements(
-                               file, [](const QByteArray&) { return true; }, &error)
-                         : ReadReportRecords(
-                               file, partForm, [](qint64, const QByteArray&) { return true; },
-                               &error)))
+        } else if (!ReadReportRecords(
+                       file, partForm, [](qint64, const QByteArray&) { return true; }, &error))
             error = QStringLiteral("not a report: ") + error;
         if (!error.isEmpty()) {
             Print(err, QStringLiteral("kqmediareport: %1: %2\n").arg(part, error));
@@ -175,30 +171,26 @@ int MergeReports(const QStringList& parts, std::optional<ReportForm> wanted, Rep
         else if (first.isEmpty())
             first = part;
     }
-    ReportStream stream(form.value_or(ReportForm::Xml),
-                        [&output](const QByteArray& bytes) { return output.Write(bytes); });
-    // Lines go out an element at a time, as a report does, not a write (and a flush of
-    // standard output) for each.
+    const ReportForm joined = form.value_or(ReportForm::Xml); // no part: an empty report
+    ReportStream stream(joined, [&output](const QByteArray& bytes) { return output.Write(bytes); });
+    // XML's lines go out an element at a time, as a report does, not a write (and a flush of
+    // standard output) for each; CSV and JSON records as they come, numbered anew.
     QByteArray pending;
-    const auto element = [&](const QByteArray& line) {
-        pending += line;
-        return (line != "    </FileInfo>\r\n" && pending.size() < (1 << 16)) ||
+    qint64 before = 0;
+    const auto record = [&](qint64 position, const QByteArray& text) {
+        if (joined != ReportForm::Xml)
+            return stream.AddRecord(before + position, text);
+        pending += text;
+        return (text != "    </FileInfo>\r\n" && pending.size() < (1 << 16)) ||
                stream.AddRecord(0, std::exchange(pending, {}));
     };
     bool written = output.Open();
     for (const QString& part : parts) {
         QFile file(part);
         QString error;
-        const qint64 before = stream.Files();
-        written =
-            written && file.open(QIODevice::ReadOnly) &&
-            (form == ReportForm::Xml ? ReadReportElements(file, element, &error)
-                                     : ReadReportRecords(
-                                           file, *form,
-                                           [&](qint64 position, const QByteArray& rest) {
-                                               return stream.AddRecord(before + position, rest);
-                                           },
-                                           &error));
+        before = stream.Files();
+        written = written && file.open(QIODevice::ReadOnly) &&
+                  ReadReportRecords(file, joined, record, &error);
     }
     if (!written || !stream.Finish() || !output.Commit()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));

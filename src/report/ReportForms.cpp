@@ -44,8 +44,7 @@ bool IsNumber(const QString& text) {
 
 QByteArray CsvField(const QString& value) {
     QByteArray field = value.toUtf8();
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\r') &&
-        !field.contains('\n'))
+    if (!NeedsCsvQuotes(field))
         return field;
     return '"' + field.replace("\"", "\"\"") + '"';
 }
@@ -109,6 +108,11 @@ QByteArray CsvRow(const QByteArray& who, const char* kind, qsizetype stream,
 }
 
 } // namespace
+
+bool NeedsCsvQuotes(QByteArrayView field) {
+    return field.contains(',') || field.contains('"') || field.contains('\r') ||
+           field.contains('\n');
+}
 
 bool ParseReportForm(const QString& name, ReportForm* form) {
     for (const ReportForm known : {ReportForm::Xml, ReportForm::Csv, ReportForm::Json})

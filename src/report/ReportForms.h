@@ -15,6 +15,9 @@ bool ParseReportForm(const QString& name, ReportForm* form);
 // The name of a form as the tool's messages use it ("XML", "CSV", "JSON").
 QString ReportFormName(ReportForm form);
 
+// True when a CSV field must be quoted: it holds a comma, a quote or a line break (RFC 4180).
+bool NeedsCsvQuotes(QByteArrayView field);
+
 // The CSV header row, line break included: the columns in order.
 QByteArray CsvHeader();
 

@@ -183,8 +183,7 @@ bool SplitCsv(const QByteArray& record, QList<QByteArray>* fields) {
             }
             if (end >= record.size() || (end + 1 < record.size() && record[end + 1] != ','))
                 return false;
-            if (!field.contains(',') && !field.contains('"') && !field.contains('\r') &&
-                !field.contains('\n'))
+            if (!NeedsCsvQuotes(field))
                 return false;
             ++end;
         } else {
@@ -314,5 +313,8 @@ private:
 bool ReadReportRecords(QIODevice& report, ReportForm form,
                        const std::function<bool(qint64, const QByteArray&)>& record,
                        QString* error) {
+    if (form == ReportForm::Xml)
+        return ReadReportElements(
+            report, [&record](const QByteArray& line) { return record(0, line); }, error);
     return RecordReader(report, form, record).Read(error);
 }

@@ -21,10 +21,11 @@ bool ReadReportElements(QIODevice& report, const std::function<bool(const QByteA
 // false when it is no report of this program.
 bool PeekReportForm(QIODevice& report, ReportForm* form);
 
-// Reads a CSV or JSON report and checks that it has exactly the form this program writes: the
-// header (CSV) or brackets (JSON), every record of the right shape, files numbered from 1 on.
-// Each record goes to record as soon as it has been checked: the file's number and the
-// record's text after RecordStart() (CSV: one row and its line break; JSON: one object). False
+// Reads a report of the given form and checks that it has exactly the form this program
+// writes: XML as ReadReportElements reads it (each line a record of file 0); CSV and JSON with
+// their header or brackets, every record of the right shape, files numbered from 1 on. Each
+// record goes to record as soon as it has been checked: the file's number and the record's
+// text after RecordStart() (CSV: one row and its line break; JSON: one object). False
 // when the report is not of that form (with the line in *error) or when record returns false
 // (with *error empty).
 bool ReadReportRecords(QIODevice& report, ReportForm form,
