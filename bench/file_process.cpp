@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     QList<kq::platform::SandboxLayer> layers;
+    kq::platform::FileProcessConfinement confinement;
     QString error;
-    // Descriptor 3 stands for a worker's reply channel, which this process does not have.
-    if (!kq::platform::ConfineAnalysisWorker(2LL << 30, 0, 3, &layers, &error)) {
+    if (!kq::platform::ConfineAnalysisWorker(2LL << 30, 0, &layers, &confinement, &error)) {
         std::fprintf(stderr, "cannot confine: %s\n", qPrintable(error));
         return 1;
     }
@@ -81,8 +81,10 @@ int main(int argc, char** argv) {
         for (const QByteArray& file : files) {
             kq::platform::FileProcessEnd end;
             kq::platform::RunFileProcess(
-                file.constData(), kMaxReplyBytes, kq::platform::kWorkerExitSetupFailed,
-                [&] { return ReplyPayload(ReadFileReport(info, QString::fromUtf8(file))); }, &end);
+                file.constData(), confinement, kMaxAnswerBytes,
+                kq::platform::kWorkerExitSetupFailed,
+                [&] { return FileAnswerPayload(ReadFileReport(info, QString::fromUtf8(file))); },
+                &end);
         }
     };
     const std::pair<const char*, std::function<void()>> ways[] = {

@@ -3,7 +3,6 @@
 
 #include "FuzzCheck.h"
 #include "cli/ListSource.h"
-#include "platform/FileNames.h"
 
 #include <QTemporaryFile>
 
@@ -39,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         ListSource source(name, separator);
         KQ_CHECK(source.IsOpen());
-        for (QString path; source.Next(&path);)
-            read.append(kq::platform::EncodeFileName(path));
+        for (QByteArray path; source.Next(&path);)
+            read.append(path);
         KQ_CHECK(source.Failure().isEmpty());
     }
     if (throughPipe)

@@ -1,5 +1,6 @@
-// The replies a taken-over analysis process or worker may send: whatever the frame reader and
-// the reply decoder accept is within the limits and is exactly what would be sent again.
+// The messages a taken-over analysis process or worker may send: whatever the frame reader and
+// each conversation's parser accept is within the limits and is exactly what would be sent
+// again.
 
 #include "FuzzCheck.h"
 #include "media/MediaFields.h"
@@ -8,17 +9,6 @@
 #include <QtEndian>
 
 namespace {
-
-// The reply as it would be sent again.
-QByteArray Resent(const WorkerReply& r) {
-    using K = WorkerReply::Kind;
-    return (r.kind == K::Opened || r.kind == K::NotOpened ? FrameReply(r.report)
-            : r.kind == K::Unusable                       ? FrameUnusableLibrary(r.problem)
-            : r.kind == K::Ready                          ? FrameReady()
-            : r.kind == K::Ended                          ? FrameEnded(r.status)
-                                                          : FrameBroken())
-        .mid(4);
-}
 
 bool WithinLimits(const QList<QStringList>& sections, qsizetype count, int fields) {
     bool within = count <= kMaxStreams && sections.size() == count;
@@ -50,16 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         KQ_CHECK(qFromLittleEndian<quint32>(input.constData()) > kMaxFrameBytes);
         break;
     }
-    WorkerReply reply;
-    if (!ParseReply(input, &reply))
-        return 0;
-    KQ_CHECK(input.size() <= kMaxReplyBytes);
-    if (reply.report) {
-        const FileReport& file = *reply.report;
-        KQ_CHECK(WithinLimits({file.general}, 1, kGeneralSection.valueCount));
-        KQ_CHECK(WithinLimits(file.video, file.video.size(), kVideoSection.valueCount));
-        KQ_CHECK(WithinLimits(file.audio, file.audio.size(), kAudioSection.valueCount));
+    WorkerGreeting greeting;
+    if (ParseGreeting(input, &greeting))
+        KQ_CHECK(FrameGreeting(greeting).mid(4) == input);
+    FileAnswer file;
+    if (ParseFileAnswer(input, &file)) {
+        KQ_CHECK(FileAnswerPayload(file) == input);
+        KQ_CHECK(!file || WithinLimits({file->general}, 1, kGeneralSection.valueCount));
     }
-    KQ_CHECK(Resent(reply) == input);
+    WorkerAnswer answer;
+    if (!ParseWorkerAnswer(input, &answer))
+        return 0;
+    KQ_CHECK(input.size() <= kMaxAnswerBytes);
+    if (const FileAnswer& values = answer.answer) {
+        KQ_CHECK(WithinLimits({values->general}, 1, kGeneralSection.valueCount));
+        KQ_CHECK(WithinLimits(values->video, values->video.size(), kVideoSection.valueCount));
+        KQ_CHECK(WithinLimits(values->audio, values->audio.size(), kAudioSection.valueCount));
+    }
+    KQ_CHECK(FrameAnswer(answer).mid(4) == input);
     return 0;
 }

@@ -1,7 +1,5 @@
 #include "ListSource.h"
 
-#include "platform/FileNames.h"
-
 #include <algorithm>
 #include <cstdio>
 
@@ -17,7 +15,7 @@ QString ListSource::Failure() const {
                     : QString();
 }
 
-bool ListSource::Next(QString* path) {
+bool ListSource::Next(QByteArray* path) {
     for (;;) {
         qsizetype end = m_buffer.indexOf(m_separator, m_start);
         // The end is where a read gives nothing: atEnd() says so of a pipe or FIFO whenever
@@ -40,7 +38,7 @@ bool ListSource::Next(QString* path) {
         if (m_separator == '\n' && entry.endsWith('\r'))
             entry.chop(1);
         if (!entry.isEmpty()) {
-            *path = kq::platform::DecodeFileName(entry);
+            *path = entry.toByteArray();
             return true;
         }
     }

@@ -6,9 +6,8 @@
 #include <QFile>
 
 // The paths of a list file ("-": standard input), one per line or NUL-separated as
-// `find -print0` writes them, read a piece at a time, each as it is written there (in the
-// form of DecodeFileName). In lines, a trailing CR is dropped, so lists written on other
-// systems work; empty entries are skipped.
+// `find -print0` writes them, read a piece at a time, each as the bytes written there. In lines, a
+// trailing CR is dropped, so lists written on other systems work; empty entries are skipped.
 class ListSource : public PathSource {
 public:
     ListSource(const QString& name, char separator);
@@ -16,7 +15,7 @@ public:
     QString ErrorString() const { return m_file.errorString(); }
     // Set when reading failed before the end: the entries after it are lost.
     QString Failure() const;
-    bool Next(QString* path) override;
+    bool Next(QByteArray* path) override;
 
 private:
     QString m_name;

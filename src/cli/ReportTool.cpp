@@ -3,11 +3,11 @@
 #include "ListSource.h"
 
 #include "platform/FileNames.h"
-#include "report/AnalysisPool.h"
 #include "report/AtomicFile.h"
 #include "report/MediaFilters.h"
 #include "report/ReportForms.h"
 #include "report/ReportMerge.h"
+#include "report/ReportPipeline.h"
 #include "report/ReportXml.h"
 #include "report/SandboxProbe.h"
 
@@ -44,15 +44,15 @@ QStringList ExpandPaths(const QStringList& arguments) {
 
 // The named paths first, then each list in turn, made absolute; the first path may be read
 // ahead.
-class ChainSource : public PathSource {
+class ChainSource : public FallibleSource {
 public:
     QStringList named; // what the first part reads
     std::vector<std::unique_ptr<PathSource>> parts;
     std::vector<const ListSource*> lists;
-    QString first;
+    QByteArray first;
     bool hasFirst = false;
 
-    bool Next(QString* path) override {
+    bool Next(QByteArray* path) override {
         if (std::exchange(hasFirst, false)) {
             *path = first;
             return true;
@@ -63,6 +63,13 @@ public:
                 return true;
             }
         return false;
+    }
+    // The first list that could not be read to its end.
+    QString Failure() const override {
+        for (const ListSource* list : lists)
+            if (!list->Failure().isEmpty())
+                return list->Failure();
+        return QString();
     }
 
 private:
@@ -78,23 +85,39 @@ bool ParsePositive(const QString& text, long long maximum, long long* value) {
     return true;
 }
 
-// "[12/300] name" on one line that is rewritten; cleared when the run ends or a message is
-// printed.
-class TerminalProgress {
+// What the tool's user sees of a run on standard error: each file left out, on a line of its
+// own, and on a terminal "[12/300] name" on one line that is rewritten, cleared when the run
+// ends or a message is printed.
+class TerminalObserver : public ReportObserver {
 public:
-    explicit TerminalProgress(std::FILE* stream) : m_stream(stream) {}
-    ~TerminalProgress() { Clear(); }
+    explicit TerminalObserver(std::FILE* stream)
+        : m_stream(stream), m_terminal(::isatty(::fileno(stream))) {}
+    ~TerminalObserver() override { Clear(); }
     void Clear() {
         if (std::exchange(m_shown, false))
             std::fputs("\r\033[K", m_stream);
         m_last.clear();
     }
-    bool operator()(const AnalysisProgress& progress) {
+    bool leftOut = false;
+
+    void LeftOut(const QByteArray& path, const QString& reason, bool libraryUnusable) override {
+        // A library that cannot be used is one failure, told once at the end.
+        if (libraryUnusable)
+            return;
+        Clear();
+        Print(m_stream,
+              QStringLiteral("kqmediareport: left out %1: %2\n")
+                  .arg(kq::platform::DisplayFileName(kq::platform::DecodeFileName(path)), reason));
+        leftOut = true;
+    }
+    bool HearsProgress() const override { return m_terminal; }
+    bool Progress(const AnalysisProgress& progress) override {
         const QString count = progress.total < 0
                                   ? QString::number(progress.done)
                                   : QStringLiteral("%1/%2").arg(progress.done).arg(progress.total);
+        const QByteArray name = progress.current.mid(progress.current.lastIndexOf('/') + 1);
         QString line = QStringLiteral("[%1] %2").arg(
-            count, kq::platform::DisplayFileName(QFileInfo(progress.current).fileName()));
+            count, kq::platform::DisplayFileName(kq::platform::DecodeFileName(name)));
         if (line.size() > 78)
             line = line.left(77) + QChar(0x2026);
         if (line == m_last)
@@ -108,6 +131,7 @@ public:
 
 private:
     std::FILE* m_stream;
+    const bool m_terminal;
     QString m_last;
     bool m_shown = false;
 };
@@ -379,43 +403,19 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
-    ReportStream report(options.form.value_or(ReportForm::Xml),
-                        [&output](const QByteArray& bytes) { return output.Write(bytes); });
-    std::unique_ptr<TerminalProgress> progress;
-    if (::isatty(::fileno(err)))
-        progress = std::make_unique<TerminalProgress>(err);
-    bool leftOut = false;
-    const auto sink = [&](const QString& path, FileAnalysis& analysis) {
-        if (analysis.report)
-            return report.Add(path, *analysis.report);
-        // A library that cannot be used is one failure, told once at the end.
-        if (analysis.libraryUnusable)
-            return true;
-        if (progress)
-            progress->Clear();
-        Print(err, QStringLiteral("kqmediareport: left out %1: %2\n")
-                       .arg(kq::platform::DisplayFileName(path), analysis.reason));
-        leftOut = true;
-        return report.AddLeftOut(path, analysis.reason);
-    };
-    const AnalysisRun run = AnalyseFiles(source, options.analysis, sink,
-                                         progress ? AnalysisProgressCallback(std::ref(*progress))
-                                                  : AnalysisProgressCallback());
-    progress.reset();
-    QString listFailure;
-    for (const ListSource* list : source.lists)
-        listFailure = listFailure.isEmpty() ? list->Failure() : listFailure;
-    const QString failure = !run.libraryProblem.isEmpty() ? run.libraryProblem
-                            : !listFailure.isEmpty()      ? listFailure
-                            : run.status != AnalysisStatus::Complete
-                                ? (run.failure.isEmpty() ? output.Failure() : run.failure)
-                            : !report.Finish() || !output.Commit() ? output.Failure()
-                                                                   : QString();
+    TerminalObserver observer(err);
+    const ReportRun run = WriteReport(
+        source, options.analysis, options.form.value_or(ReportForm::Xml),
+        [&output](const QByteArray& bytes) { return output.Write(bytes); }, observer);
+    observer.Clear();
+    const QString failure = run.status == BuildStatus::Written && output.Commit() ? QString()
+                            : run.failure.isEmpty()                               ? output.Failure()
+                                                                                  : run.failure;
     if (!failure.isEmpty()) {
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(failure));
         return kToolFailure;
     }
-    return leftOut ? kToolSomeLeftOut : kToolAllReported;
+    return observer.leftOut ? kToolSomeLeftOut : kToolAllReported;
 }
 
 } // namespace

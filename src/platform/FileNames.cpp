@@ -119,6 +119,10 @@ QString AbsoluteFileName(const QString& name) {
     return QDir::cleanPath(absolute);
 }
 
+QByteArray AbsoluteFileName(const QByteArray& name) {
+    return EncodeFileName(AbsoluteFileName(DecodeFileName(name)));
+}
+
 QString LocalFileName(const QUrl& url) {
     return DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }

@@ -25,6 +25,7 @@ QString DisplayFileName(const QString& name);
 // name made absolute against the working folder and cleaned (no "." or "..", no doubled
 // separators), without losing a byte: QFileInfo and QDir read the name as text on the way.
 QString AbsoluteFileName(const QString& name);
+QByteArray AbsoluteFileName(const QByteArray& name);
 // The local file that url names (a file: URL carries the name's bytes percent-encoded).
 QString LocalFileName(const QUrl& url);
 

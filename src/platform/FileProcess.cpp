@@ -14,19 +14,21 @@ namespace kq::platform {
 
 namespace {
 
-[[noreturn]] void Analyse(const char* path, pid_t worker, int answer, int output, int setupFailed,
-                          const std::function<QByteArray()>& analyse) {
+[[noreturn]] void AnswerInChild(const char* path, const FileProcessConfinement& confinement,
+                                pid_t worker, int answer, int output, int setupFailed,
+                                const std::function<QByteArray()>& analyse) {
     // Nothing of the worker's is left to the library: not its requests, not its replies, not
     // the standard error it shares with the program that started it.
-    if (::dup2(answer, kAnswerFd) != kAnswerFd || ::dup2(output, 1) != 1 ||
+    // What it keeps is kFileProcessDescriptors: 1, 2 and kFileAnswerFd.
+    if (::dup2(answer, kFileAnswerFd) != kFileAnswerFd || ::dup2(output, 1) != 1 ||
         ::dup2(output, 2) != 2 || ::close_range(0, 0, 0) != 0 ||
-        ::close_range(3, kAnswerFd - 1, 0) != 0 || ::close_range(kAnswerFd + 1, ~0U, 0) != 0 ||
-        !ConfineToFile(path, worker))
+        ::close_range(3, kFileAnswerFd - 1, 0) != 0 ||
+        ::close_range(kFileAnswerFd + 1, ~0U, 0) != 0 || !ConfineToFile(path, worker, confinement))
         ::_exit(setupFailed);
     const QByteArray bytes = analyse();
     for (qsizetype at = 0; at < bytes.size();) {
-        const ssize_t n =
-            ::write(kAnswerFd, bytes.constData() + at, static_cast<std::size_t>(bytes.size() - at));
+        const ssize_t n = ::write(kFileAnswerFd, bytes.constData() + at,
+                                  static_cast<std::size_t>(bytes.size() - at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -49,7 +51,8 @@ bool Drain(int fd, QByteArray* bytes, qsizetype limit) {
 
 } // namespace
 
-bool RunFileProcess(const char* path, qsizetype maxAnswer, int setupFailed,
+bool RunFileProcess(const char* path, const FileProcessConfinement& confinement,
+                    qsizetype maxAnswer, int setupFailed,
                     const std::function<QByteArray()>& analyse, FileProcessEnd* end) {
     int answer[2], output[2];
     if (::pipe2(answer, O_CLOEXEC) != 0)
@@ -61,10 +64,12 @@ bool RunFileProcess(const char* path, qsizetype maxAnswer, int setupFailed,
     const pid_t worker = ::getpid();
     const pid_t child = ::fork();
     if (child == 0)
-        Analyse(path, worker, answer[1], output[1], setupFailed, analyse);
+        AnswerInChild(path, confinement, worker, answer[1], output[1], setupFailed, analyse);
     ::close(answer[1]), ::close(output[1]);
     if (child < 0) {
+        const int error = errno;
         ::close(answer[0]), ::close(output[0]);
+        errno = error;
         return false;
     }
     *end = FileProcessEnd();

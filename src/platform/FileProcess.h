@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConfinementPolicy.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -17,12 +19,13 @@ struct FileProcessEnd {
     QByteArray output;     // its standard output and error, the first kMaxFileOutput bytes
 };
 
-// Forks a process that confines itself to the file at path (ConfineToFile), keeps no
-// descriptor but kAnswerFd and standard output and error (a pipe of their own, never the
-// worker's), runs analyse there and answers what it returns on kAnswerFd. Reads at most
-// maxAnswer bytes of that answer and waits for the process to end; a process that cannot be
-// confined exits with setupFailed. False (errno set) when no process could be started.
-bool RunFileProcess(const char* path, qsizetype maxAnswer, int setupFailed,
+// Forks a process that confines itself to the file at path (ConfineToFile, with confinement),
+// keeps kFileProcessDescriptors only, runs analyse there and answers what it returns on
+// kFileAnswerFd. Reads at most maxAnswer bytes of that answer and waits for the process to
+// end; a process that cannot be confined exits with setupFailed. False (errno set) when no
+// process could be started.
+bool RunFileProcess(const char* path, const FileProcessConfinement& confinement,
+                    qsizetype maxAnswer, int setupFailed,
                     const std::function<QByteArray()>& analyse, FileProcessEnd* end);
 
 } // namespace kq::platform

@@ -21,15 +21,25 @@ QString SignalName(int signal) {
     return QString::number(signal);
 }
 
+// What the media library tried, by the attempt that stopped it.
+constexpr struct {
+    BlockedAttempt attempt;
+    const char* words;
+} kAttemptWords[] = {
+    {BlockedAttempt::Network, "use the network"},
+    {BlockedAttempt::Program, "start a program or process"},
+    {BlockedAttempt::Write, "write a file"},
+    {BlockedAttempt::OtherProcess, "reach another process"},
+};
+static_assert(std::size(kAttemptWords) == kBlockedAttempts);
+
 } // namespace
 
 QString DescribeEnd(int status, long long memoryLimitBytes) {
-    static const char* const blocked[] = {"use the network", "start a program or process",
-                                          "write a file", "reach another process"};
-    if (WIFEXITED(status) && WEXITSTATUS(status) >= kBlockedExitBase &&
-        WEXITSTATUS(status) < kBlockedExitBase + int(std::size(blocked)))
-        return QStringLiteral("blocked: the media library tried to %1")
-            .arg(QLatin1String(blocked[WEXITSTATUS(status) - kBlockedExitBase]));
+    for (const auto& [attempt, words] : kAttemptWords)
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kBlockedExitBase + int(attempt))
+            return QStringLiteral("blocked: the media library tried to %1")
+                .arg(QLatin1String(words));
     if (WIFSIGNALED(status)) {
         // A call of another architecture ends the worker with SIGSYS.
         if (WTERMSIG(status) == SIGSYS)

@@ -14,10 +14,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#ifndef LANDLOCK_ACCESS_FS_TRUNCATE
-#define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14)
-#endif
-
 namespace kq::platform {
 
 namespace {
@@ -32,11 +28,10 @@ bool Fail(QString* error, const char* what) {
     return false;
 }
 
-__u64 g_fileAccess = 0; // the Landlock rights a file's process restricts, when it can
-
 // --- the read-only file system -------------------------------------------------------------
 
-SandboxLayer RestrictFileSystem() {
+// handled receives the rights that the layer handles, when it is set up.
+SandboxLayer RestrictFileSystem(__u64* handled) {
     SandboxLayer layer{QStringLiteral("read-only file system"), false, {}};
     const long abi =
         ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
@@ -46,13 +41,7 @@ SandboxLayer RestrictFileSystem() {
     }
     const __u64 read = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
     landlock_ruleset_attr ruleset{};
-    ruleset.handled_access_fs =
-        read | LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
-        LANDLOCK_ACCESS_FS_REMOVE_DIR | LANDLOCK_ACCESS_FS_REMOVE_FILE |
-        LANDLOCK_ACCESS_FS_MAKE_CHAR | LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
-        LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
-        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
-        (abi >= 2 ? LANDLOCK_ACCESS_FS_REFER : 0) | (abi >= 3 ? LANDLOCK_ACCESS_FS_TRUNCATE : 0);
+    ruleset.handled_access_fs = HandledFileSystemRights(abi);
     const int rules =
         static_cast<int>(::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
     if (rules < 0) {
@@ -87,7 +76,7 @@ SandboxLayer RestrictFileSystem() {
     ::close(rules);
     layer.active = restricted;
     if (restricted)
-        g_fileAccess = ruleset.handled_access_fs;
+        *handled = ruleset.handled_access_fs;
     return layer;
 }
 
@@ -105,8 +94,9 @@ SandboxLayer IsolateNetwork() {
 
 } // namespace
 
-bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
-                           QList<SandboxLayer>* layers, QString* error) {
+bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid,
+                           QList<SandboxLayer>* layers, FileProcessConfinement* files,
+                           QString* error) {
     const SandboxLayer network = IsolateNetwork();
     // After the namespace, which may reset it.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0)
@@ -130,11 +120,11 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int
         if (::setrlimit(RLIMIT_AS, &space) != 0)
             return Fail(error, "address space limit");
     }
-    if ((keepFd > 3 && ::close_range(3, keepFd - 1, 0) != 0) ||
-        ::close_range(keepFd + 1, ~0U, 0) != 0)
+    if (::close_range(kWorkerReplyFd + 1, ~0U, 0) != 0)
         return Fail(error, "closing inherited descriptors");
-    const SandboxLayer files = RestrictFileSystem();
-    if (!InstallWorkerFilter(keepFd, error))
+    *files = FileProcessConfinement();
+    const SandboxLayer fileSystem = RestrictFileSystem(&files->handledRights);
+    if (!InstallWorkerFilter(files, error))
         return false;
     const QString limits =
         addressSpaceBytes > 0
@@ -142,25 +132,25 @@ bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int
             : QStringLiteral("no core files; address space unlimited");
     *layers = {{QStringLiteral("system call filter"), true,
                 QStringLiteral("allow-list; no sockets, programs, writes or other processes")},
-               files,
+               fileSystem,
                network,
                {QStringLiteral("descriptors closed"), true,
                 QStringLiteral("only standard input, output, error and the reply channel")},
                {QStringLiteral("resource limits"), addressSpaceBytes > 0, limits},
-               {QStringLiteral("reads limited to the analysed file"), files.active,
-                files.active ? QStringLiteral("each file is parsed in a process of its own "
-                                              "that can open that file only")
-                             : QStringLiteral("needs the read-only file system")}};
+               {QStringLiteral("reads limited to the analysed file"), fileSystem.active,
+                fileSystem.active ? QStringLiteral("each file is parsed in a process of its own "
+                                                   "that can open that file only")
+                                  : QStringLiteral("needs the read-only file system")}};
     return true;
 }
 
-bool ConfineToFile(const char* path, pid_t worker) {
+bool ConfineToFile(const char* path, pid_t worker, const FileProcessConfinement& confinement) {
     // The worker may be killed (a file that took too long): its file's process goes with it.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0 || ::getppid() != worker)
         return false;
-    if (g_fileAccess != 0) {
+    if (confinement.handledRights != 0) {
         landlock_ruleset_attr ruleset{};
-        ruleset.handled_access_fs = g_fileAccess;
+        ruleset.handled_access_fs = confinement.handledRights;
         const int rules =
             static_cast<int>(::syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0));
         landlock_path_beneath_attr rule{LANDLOCK_ACCESS_FS_READ_FILE,
@@ -176,7 +166,7 @@ bool ConfineToFile(const char* path, pid_t worker) {
         if (!restricted)
             return false;
     }
-    return InstallFileFilter();
+    return InstallFileProcessFilter(confinement);
 }
 
 } // namespace kq::platform

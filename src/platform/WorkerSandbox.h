@@ -1,9 +1,9 @@
 #pragma once
 
-#include "SystemCallPolicy.h"
+#include "ConfinementPolicy.h"
 #include "WorkerExit.h"
-#include <QList>
 
+#include <QList>
 #include <QString>
 
 #include <sys/types.h>
@@ -21,23 +21,24 @@ struct SandboxLayer {
 // take the machine, reach out or touch anything outside it:
 //  - resource limits: at most addressSpaceBytes of address space (0: unlimited), no core
 //    files; the process is killed when parentPid (its spawning parent) goes away;
-//  - descriptors: every inherited one but standard input, output, error and keepFd is closed;
+//  - descriptors: every inherited one but standard input, output, error and kWorkerReplyFd is
+//    closed;
 //  - a network namespace of its own, where the kernel allows one (no network, no abstract
 //    sockets such as the X server's);
 //  - a read-only file system (Landlock): nothing can be created, written, renamed or removed,
 //    no program run, and nothing under /proc read;
-//  - a system call filter (an allow-list): no socket of any family, no program, no write but
-//    to standard output and error, keepFd and kAnswerFd, no signal but to itself; such an
-//    attempt ends the process (see BlockedAttempt); any other call outside the list fails.
-//    It may fork the processes that parse files, which ConfineToFile confines further.
-// Returns false with a reason when a layer that every kernel has cannot be set up. A layer
-// that this kernel lacks is reported in layers as missing; the others still hold.
-bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid, int keepFd,
-                           QList<SandboxLayer>* layers, QString* error);
+//  - the worker's column of the system call policy (ConfinementPolicy.cpp).
+// files receives what the processes it forks for files confine themselves with. Returns false
+// with a reason when a layer that every kernel has cannot be set up. A layer that this kernel
+// lacks is reported in layers as missing; the others still hold.
+bool ConfineAnalysisWorker(long long addressSpaceBytes, long long parentPid,
+                           QList<SandboxLayer>* layers, FileProcessConfinement* files,
+                           QString* error);
 
 // Confines a process just forked from a confined worker to the parse of the one file at path:
 // it can open and read that file and nothing else (where the read-only file system layer
-// holds), can start no process, and is killed when worker goes. False when it cannot be.
-bool ConfineToFile(const char* path, pid_t worker);
+// holds), can start no process, and is killed when worker goes: the file process's column of
+// the policy. False when it cannot be.
+bool ConfineToFile(const char* path, pid_t worker, const FileProcessConfinement& confinement);
 
 } // namespace kq::platform

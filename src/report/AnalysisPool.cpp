@@ -1,10 +1,9 @@
 #include "AnalysisPool.h"
 
-#include "AnalysisProtocol.h"
 #include "PathCheck.h"
-#include "platform/SocketIo.h"
+#include "WorkerConversation.h"
+#include "platform/FileNames.h"
 #include "platform/WorkerExit.h"
-#include "platform/WorkerProcess.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -20,8 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using kq::platform::WorkerProcess;
-
 namespace {
 
 constexpr int kGraceMs = 2000;
@@ -33,18 +30,18 @@ constexpr std::size_t kPipelineDepth = 2;
 // of the analyses that wait behind it (a worker's replies may be large).
 constexpr std::size_t kWindow = 4096;
 constexpr qint64 kHeldBytes = 16 << 20;
+const QString kBrokenReply = QStringLiteral("the analysis worker sent a broken reply");
 
+// A worker and what it holds of the run.
 struct Slot {
-    WorkerProcess process;
+    WorkerConversation worker;
     std::deque<qint64> inFlight; // paths sent, by index, in the order the worker answers them
     qint64 deadline = 0;         // for the first of them
-    QByteArray buffer;
-    bool ready = false; // the worker has said that its library can be used
 };
 
 // A path of the run from the moment it is read until its analysis is handed on.
 struct Entry {
-    QString path;
+    QByteArray path;
     FileAnalysis analysis;
     bool done = false;
     qint64 held = 0; // HeldBytes(analysis), once done
@@ -72,7 +69,8 @@ public:
         : m_source(source), m_options(options), m_sink(sink), m_progress(progress),
           m_program(WorkerProgram(options)), m_arguments(WorkerArguments(options)) {
         const int cores = std::max(1, QThread::idealThreadCount());
-        m_slots.resize(static_cast<std::size_t>(m_options.workers > 0 ? m_options.workers : cores));
+        m_slots = std::vector<Slot>(
+            static_cast<std::size_t>(m_options.workers > 0 ? m_options.workers : cores));
     }
 
     AnalysisRun Execute() {
@@ -83,10 +81,10 @@ public:
                 return Finish();
             if (m_exhausted && m_window.empty())
                 break;
-            if (!Dispatch() || !Wait() || !Report())
+            if (!Dispatch() || !Wait() || !ReportProgress())
                 return Finish();
         }
-        Report(true);
+        ReportProgress(true);
         return Finish();
     }
 
@@ -97,7 +95,7 @@ private:
         const std::size_t wanted = m_slots.size() * kPipelineDepth;
         while (!m_exhausted && m_queue.size() < wanted && m_window.size() < kWindow &&
                m_held < kHeldBytes) {
-            QString path;
+            QByteArray path;
             if (!m_source.Next(&path)) {
                 m_exhausted = true;
                 break;
@@ -150,25 +148,18 @@ private:
             for (Slot& slot : m_slots) {
                 if (slot.inFlight.size() >= depth || m_queue.empty())
                     continue;
-                if (slot.process.pid < 0) {
-                    QString error;
-                    if (!kq::platform::StartWorkerProcess(m_program, m_arguments, &slot.process,
-                                                          &error)) {
-                        Fail(QStringLiteral("cannot start the analysis worker %1: %2")
-                                 .arg(m_program, error));
-                        return false;
-                    }
-                    slot.buffer.clear();
-                    slot.ready = false;
+                QString error;
+                if (!slot.worker.Started() && !slot.worker.Start(m_program, m_arguments, &error)) {
+                    Fail(QStringLiteral("cannot start the analysis worker %1: %2")
+                             .arg(m_program, error));
+                    return false;
                 }
                 const qint64 index = m_queue.front();
                 m_queue.pop_front();
                 if (slot.inFlight.empty())
                     slot.deadline = m_clock.elapsed() + m_options.timeoutMs;
                 slot.inFlight.push_back(index);
-                // A worker that died before reading is noticed as its socket ends.
-                const QByteArray request = FrameRequest(At(index).path);
-                kq::platform::SendFully(slot.process.socket, request.constData(), request.size());
+                slot.worker.Send(At(index).path);
             }
         }
         return true;
@@ -183,7 +174,7 @@ private:
         for (Slot& slot : m_slots) {
             if (slot.inFlight.empty())
                 continue;
-            fds.push_back({slot.process.socket, POLLIN, 0});
+            fds.push_back({slot.worker.Socket(), POLLIN, 0});
             owners.push_back(&slot);
             const qint64 left = std::max<qint64>(0, slot.deadline - now);
             wait = wait < 0 ? left : std::min(wait, left);
@@ -205,7 +196,7 @@ private:
         const qint64 later = m_clock.elapsed();
         for (Slot& slot : m_slots) {
             if (!slot.inFlight.empty() && later >= slot.deadline) {
-                kq::platform::EndWorkerProcess(&slot.process, 0);
+                slot.worker.End(0);
                 Complete(slot,
                          {std::nullopt, QStringLiteral("took longer than the time limit of %1 s")
                                             .arg(m_options.timeoutMs / 1000.0)});
@@ -214,13 +205,10 @@ private:
         return true;
     }
 
+    // Takes what a worker has sent: its greeting, answers, or its end.
     bool Receive(Slot& slot) {
-        char chunk[16384];
-        const ssize_t n = ::read(slot.process.socket, chunk, sizeof chunk);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            return true;
-        if (n <= 0) {
-            const int status = kq::platform::EndWorkerProcess(&slot.process, kGraceMs);
+        if (!slot.worker.Read()) {
+            const int status = slot.worker.End(kGraceMs);
             if (WIFEXITED(status) && WEXITSTATUS(status) == kq::platform::kWorkerExitSetupFailed) {
                 Fail(QStringLiteral("the analysis worker %1 could not set up its limits")
                          .arg(m_program));
@@ -230,56 +218,56 @@ private:
                      {std::nullopt, kq::platform::DescribeEnd(status, m_options.memoryLimitBytes)});
             return true;
         }
-        slot.buffer.append(chunk, n);
         for (;;) {
-            QByteArray payload;
-            const FrameState state = TakeFrame(&slot.buffer, &payload);
-            if (state == FrameState::Incomplete)
+            WorkerGreeting greeting;
+            WorkerAnswer answer;
+            switch (slot.worker.Take(&greeting, &answer)) {
+            case WorkerConversation::Message::None:
                 return true;
-            WorkerReply reply;
-            const bool parsed = state == FrameState::Complete && ParseReply(payload, &reply);
-            // A worker first says whether its library can be used, then answers each path.
-            const bool greeting =
-                reply.kind == WorkerReply::Ready || reply.kind == WorkerReply::Unusable;
-            if (!parsed || greeting == slot.ready || (!greeting && slot.inFlight.empty())) {
-                kq::platform::EndWorkerProcess(&slot.process, 0);
+            case WorkerConversation::Message::Greeting:
+                if (!greeting.ready)
+                    LibraryUnusable(slot, greeting.problem);
+                break;
+            case WorkerConversation::Message::Answer:
+                if (!slot.inFlight.empty()) {
+                    Complete(slot, Analysis(answer));
+                    break;
+                }
+                [[fallthrough]]; // an answer to no request
+            case WorkerConversation::Message::Broken:
+                slot.worker.End(0);
                 if (!slot.inFlight.empty())
-                    Complete(slot, {std::nullopt,
-                                    QStringLiteral("the analysis worker sent a broken reply")});
+                    Complete(slot, {std::nullopt, kBrokenReply});
                 return true;
             }
-            slot.ready = true;
-            Take(slot, reply);
         }
     }
 
-    // A well-formed reply in its place: the greeting, or the answer for the first path held.
-    void Take(Slot& slot, WorkerReply& reply) {
-        switch (reply.kind) {
-        case WorkerReply::Ready:
+    // Every worker has the same library: no file would open, so none is sent.
+    void LibraryUnusable(Slot& slot, const QString& problem) {
+        m_result.libraryProblem = problem;
+        for (; !slot.inFlight.empty(); slot.inFlight.pop_front())
+            Finished(slot.inFlight.front(), {std::nullopt, problem, true});
+        for (; !m_queue.empty(); m_queue.pop_front())
+            Finished(m_queue.front(), {std::nullopt, problem, true});
+    }
+
+    // What a worker's answer means for its file.
+    FileAnalysis Analysis(WorkerAnswer& answer) const {
+        switch (answer.kind) {
+        case WorkerAnswer::Answered:
+            if (answer.answer)
+                return {std::move(answer.answer), QString()};
+            return {std::nullopt, QStringLiteral("not opened by the library")};
+        case WorkerAnswer::Ended:
+            return {std::nullopt,
+                    kq::platform::DescribeEnd(answer.waitStatus, m_options.memoryLimitBytes)};
+        case WorkerAnswer::NotStarted:
+            return {std::nullopt, answer.reason};
+        case WorkerAnswer::Broken:
             break;
-        case WorkerReply::Unusable:
-            // Every worker has the same library: no file would open, so none is sent.
-            m_result.libraryProblem = reply.problem;
-            for (; !slot.inFlight.empty(); slot.inFlight.pop_front())
-                Finished(slot.inFlight.front(), {std::nullopt, reply.problem, true});
-            for (; !m_queue.empty(); m_queue.pop_front())
-                Finished(m_queue.front(), {std::nullopt, reply.problem, true});
-            break;
-        case WorkerReply::Opened:
-            Complete(slot, {std::move(reply.report), QString()});
-            break;
-        case WorkerReply::NotOpened:
-            Complete(slot, {std::nullopt, QStringLiteral("not opened by the library")});
-            break;
-        case WorkerReply::Ended:
-            Complete(slot, {std::nullopt,
-                            kq::platform::DescribeEnd(reply.status, m_options.memoryLimitBytes)});
-            break;
-        default:
-            Complete(slot,
-                     {std::nullopt, QStringLiteral("the analysis worker sent a broken reply")});
         }
+        return {std::nullopt, kBrokenReply};
     }
 
     // The worker's answer for the first path it holds. A worker that has ended takes only
@@ -287,7 +275,7 @@ private:
     void Complete(Slot& slot, FileAnalysis analysis) {
         Finished(slot.inFlight.front(), std::move(analysis));
         slot.inFlight.pop_front();
-        if (slot.process.pid < 0) {
+        if (!slot.worker.Started()) {
             m_queue.insert(m_queue.begin(), slot.inFlight.begin(), slot.inFlight.end());
             slot.inFlight.clear();
         } else if (!slot.inFlight.empty()) {
@@ -295,7 +283,7 @@ private:
         }
     }
 
-    bool Report(bool last = false) {
+    bool ReportProgress(bool last = false) {
         if (!m_progress)
             return true;
         const qint64 now = m_clock.elapsed();
@@ -321,8 +309,8 @@ private:
         // A finished run lets its workers end by themselves; a broken one kills them.
         const int grace = m_result.status == AnalysisStatus::Complete ? kGraceMs : 0;
         for (Slot& slot : m_slots) {
-            if (slot.process.pid > 0 || slot.process.socket >= 0)
-                kq::platform::EndWorkerProcess(&slot.process, grace);
+            if (slot.worker.Started())
+                slot.worker.End(grace);
         }
         return std::move(m_result);
     }
@@ -339,7 +327,7 @@ private:
     qint64 m_read = 0, m_handedOn = 0, m_done = 0, m_held = 0;
     bool m_exhausted = false;
     std::vector<Slot> m_slots;
-    QString m_current; // kept when no file is in progress, e.g. for the final report
+    QByteArray m_current; // kept when no file is in progress, e.g. for the final report
     QElapsedTimer m_clock;
     qint64 m_lastProgress = 0;
 };
@@ -351,9 +339,9 @@ AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
     return Run(source, options, sink, progress).Execute();
 }
 
-bool PathListSource::Next(QString* path) {
+bool PathListSource::Next(QByteArray* path) {
     if (m_next >= m_paths.size())
         return false;
-    *path = m_paths[m_next++];
+    *path = kq::platform::EncodeFileName(m_paths[m_next++]);
     return true;
 }

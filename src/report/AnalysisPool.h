@@ -3,6 +3,7 @@
 #include "FileReport.h"
 #include "WorkerProgram.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,8 +16,8 @@
 // a worker can be limited, killed and replaced where our own process cannot.
 struct AnalysisProgress {
     qint64 done = 0;
-    qint64 total = -1; // -1 while it is not known yet
-    QString current;   // the file that has been analysed longest of those in progress
+    qint64 total = -1;  // -1 while it is not known yet
+    QByteArray current; // the file that has been analysed longest of those in progress
 };
 
 // Called now and then during a run, and once all files are done; returning false cancels.
@@ -29,20 +30,22 @@ struct FileAnalysis {
 };
 
 // Where the paths of a run come from, one at a time, so that a list of any length is never
-// held whole.
+// held whole. A path is the name's bytes, as it is opened.
 class PathSource {
 public:
     virtual ~PathSource() = default;
     // False when there are no more paths.
-    virtual bool Next(QString* path) = 0;
+    virtual bool Next(QByteArray* path) = 0;
     // The number of paths, when it is known before they are read; else -1.
     virtual qint64 Total() const { return -1; }
 };
 
+// Paths held as text (in the form of DecodeFileName), as the window and the command line have
+// them.
 class PathListSource : public PathSource {
 public:
     explicit PathListSource(const QStringList& paths) : m_paths(paths) {}
-    bool Next(QString* path) override;
+    bool Next(QByteArray* path) override;
     qint64 Total() const override { return m_paths.size(); }
 
 private:
@@ -52,7 +55,7 @@ private:
 
 // Receives each path's analysis, in input order, as soon as every earlier one is done;
 // returning false stops the run (it then fails without a reason of its own).
-using AnalysisSink = std::function<bool(const QString& path, FileAnalysis& analysis)>;
+using AnalysisSink = std::function<bool(const QByteArray& path, FileAnalysis& analysis)>;
 
 enum class AnalysisStatus { Complete, Cancelled, Failed };
 

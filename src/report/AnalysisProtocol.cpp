@@ -5,10 +5,12 @@
 
 #include <QtEndian>
 
-// Payloads are written by hand rather than with QDataStream: a reply comes from a process that
-// a crafted file may have taken over, and every count and length in it is checked before
-// anything is allocated for it. A payload is a kind byte, then the kind's fields: texts as a
-// 4-byte little-endian length and that many bytes of UTF-8, counts and statuses as 4 bytes.
+#include <algorithm>
+#include <initializer_list>
+
+// Payloads are written by hand rather than with QDataStream: an answer comes from a process
+// that a crafted file may have taken over, and every count and length in it is checked before
+// anything is allocated for it.
 
 namespace {
 
@@ -16,6 +18,10 @@ QByteArray Frame(const QByteArray& payload) {
     QByteArray frame(4, Qt::Uninitialized);
     qToLittleEndian(static_cast<quint32>(payload.size()), frame.data());
     return frame + payload;
+}
+
+QByteArray Payload(WireKind kind) {
+    return QByteArray(1, static_cast<char>(kind));
 }
 
 void PutNumber(QByteArray* out, quint32 value) {
@@ -73,6 +79,13 @@ public:
                 return false;
         return true;
     }
+    // The kind, when the payload has one and it is among kinds.
+    bool Kind(std::initializer_list<WireKind> kinds, WireKind* kind) const {
+        if (m_bytes.isEmpty() || m_bytes.size() > kMaxAnswerBytes)
+            return false;
+        *kind = static_cast<WireKind>(m_bytes[0]);
+        return std::find(kinds.begin(), kinds.end(), *kind) != kinds.end();
+    }
     bool AtEnd() const { return m_at == m_bytes.size(); }
 
 private:
@@ -80,93 +93,121 @@ private:
     qsizetype m_at = 1; // past the kind
 };
 
-QByteArray Payload(WorkerReply::Kind kind) {
-    return QByteArray(1, static_cast<char>(kind));
+// The fields of a file's answer of kind.
+bool ReadFileAnswer(Reader& reader, WireKind kind, FileAnswer* answer) {
+    if (kind == WireKind::NotOpened) {
+        answer->reset();
+        return true;
+    }
+    FileReport file;
+    const bool ok = reader.Values(&file.general, kGeneralSection.valueCount) &&
+                    reader.Streams(&file.video, kVideoSection.valueCount) &&
+                    reader.Streams(&file.audio, kAudioSection.valueCount);
+    *answer = std::move(file);
+    return ok;
 }
 
 } // namespace
 
-QByteArray FrameRequest(const QString& path) {
-    return Frame(kq::platform::EncodeFileName(path));
+QByteArray FrameRequest(const QByteArray& path) {
+    return Frame(path);
 }
 
-QByteArray ReplyPayload(const std::optional<FileReport>& report) {
-    if (!report)
-        return Payload(WorkerReply::NotOpened);
-    QByteArray payload = Payload(WorkerReply::Opened);
-    PutValues(&payload, report->general, kGeneralSection.valueCount);
-    PutNumber(&payload, static_cast<quint32>(report->video.size()));
-    for (const QStringList& video : report->video)
+QByteArray FrameGreeting(const WorkerGreeting& greeting) {
+    QByteArray payload = Payload(greeting.ready ? WireKind::Ready : WireKind::Unusable);
+    PutText(&payload, greeting.ready ? greeting.libraryVersion : greeting.problem);
+    return Frame(payload);
+}
+
+QByteArray FileAnswerPayload(const FileAnswer& answer) {
+    if (!answer)
+        return Payload(WireKind::NotOpened);
+    QByteArray payload = Payload(WireKind::Opened);
+    PutValues(&payload, answer->general, kGeneralSection.valueCount);
+    PutNumber(&payload, static_cast<quint32>(answer->video.size()));
+    for (const QStringList& video : answer->video)
         PutValues(&payload, video, kVideoSection.valueCount);
-    PutNumber(&payload, static_cast<quint32>(report->audio.size()));
-    for (const QStringList& audio : report->audio)
+    PutNumber(&payload, static_cast<quint32>(answer->audio.size()));
+    for (const QStringList& audio : answer->audio)
         PutValues(&payload, audio, kAudioSection.valueCount);
     return payload;
 }
 
-QByteArray FrameReply(const std::optional<FileReport>& report) {
-    return Frame(ReplyPayload(report));
-}
-
-QByteArray FrameReady() {
-    return Frame(Payload(WorkerReply::Ready));
-}
-
-QByteArray FrameUnusableLibrary(const QString& problem) {
-    QByteArray payload = Payload(WorkerReply::Unusable);
-    PutText(&payload, problem);
-    return Frame(payload);
-}
-
-QByteArray FrameEnded(int waitStatus) {
-    QByteArray payload = Payload(WorkerReply::Ended);
-    PutNumber(&payload, static_cast<quint32>(waitStatus));
-    return Frame(payload);
-}
-
-QByteArray FrameBroken() {
-    return Frame(Payload(WorkerReply::Broken));
-}
-
-QString ParseRequest(const QByteArray& payload) {
-    return kq::platform::DecodeFileName(payload);
-}
-
-bool ParseReply(const QByteArray& payload, WorkerReply* reply) {
-    *reply = WorkerReply();
-    if (payload.isEmpty() || payload.size() > kMaxReplyBytes)
-        return false;
-    Reader reader(payload);
-    bool ok = true;
-    quint32 status = 0;
-    switch (static_cast<quint8>(payload[0])) {
-    case WorkerReply::NotOpened:
-    case WorkerReply::Ready:
-    case WorkerReply::Broken:
+QByteArray FrameAnswer(const WorkerAnswer& answer) {
+    QByteArray payload;
+    switch (answer.kind) {
+    case WorkerAnswer::Answered:
+        return Frame(FileAnswerPayload(answer.answer));
+    case WorkerAnswer::Ended:
+        payload = Payload(WireKind::Ended);
+        PutNumber(&payload, static_cast<quint32>(answer.waitStatus));
         break;
-    case WorkerReply::Opened: {
-        FileReport file;
-        ok = reader.Values(&file.general, kGeneralSection.valueCount) &&
-             reader.Streams(&file.video, kVideoSection.valueCount) &&
-             reader.Streams(&file.audio, kAudioSection.valueCount);
-        reply->report = std::move(file);
+    case WorkerAnswer::Broken:
+        payload = Payload(WireKind::Broken);
+        break;
+    case WorkerAnswer::NotStarted:
+        payload = Payload(WireKind::NotStarted);
+        PutText(&payload, answer.reason);
         break;
     }
-    case WorkerReply::Unusable:
-        ok = reader.Text(&reply->problem, kMaxValueBytes) && !reply->problem.isEmpty();
-        break;
-    case WorkerReply::Ended:
+    return Frame(payload);
+}
+
+bool ParseGreeting(const QByteArray& payload, WorkerGreeting* greeting) {
+    *greeting = WorkerGreeting();
+    Reader reader(payload);
+    WireKind kind{};
+    QString text;
+    if (!reader.Kind({WireKind::Ready, WireKind::Unusable}, &kind) ||
+        !reader.Text(&text, kMaxValueBytes) || !reader.AtEnd() ||
+        (kind == WireKind::Unusable && text.isEmpty()))
+        return false;
+    greeting->ready = kind == WireKind::Ready;
+    (greeting->ready ? greeting->libraryVersion : greeting->problem) = text;
+    return true;
+}
+
+bool ParseFileAnswer(const QByteArray& payload, FileAnswer* answer) {
+    Reader reader(payload);
+    WireKind kind{};
+    const bool ok = reader.Kind({WireKind::NotOpened, WireKind::Opened}, &kind) &&
+                    ReadFileAnswer(reader, kind, answer) && reader.AtEnd();
+    if (!ok)
+        answer->reset();
+    return ok;
+}
+
+bool ParseWorkerAnswer(const QByteArray& payload, WorkerAnswer* answer) {
+    *answer = WorkerAnswer();
+    Reader reader(payload);
+    WireKind kind{};
+    bool ok = reader.Kind({WireKind::NotOpened, WireKind::Opened, WireKind::Ended, WireKind::Broken,
+                           WireKind::NotStarted},
+                          &kind);
+    quint32 status = 0;
+    if (!ok)
+        return false;
+    switch (kind) {
+    case WireKind::Ended:
         ok = reader.Number(&status);
-        reply->status = static_cast<qint32>(status);
+        answer->kind = WorkerAnswer::Ended;
+        answer->waitStatus = static_cast<int>(status);
+        break;
+    case WireKind::NotStarted:
+        ok = reader.Text(&answer->reason, kMaxValueBytes) && !answer->reason.isEmpty();
+        answer->kind = WorkerAnswer::NotStarted;
+        break;
+    case WireKind::Broken:
+        answer->kind = WorkerAnswer::Broken;
         break;
     default:
-        return false;
+        ok = ReadFileAnswer(reader, kind, &answer->answer);
+        answer->kind = WorkerAnswer::Answered;
     }
     if (!ok || !reader.AtEnd()) {
-        *reply = WorkerReply();
+        *answer = WorkerAnswer();
         return false;
     }
-    reply->kind = static_cast<WorkerReply::Kind>(payload[0]);
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -37,13 +38,12 @@ bool Send(int fd, const QByteArray& frame) {
 // The library takes a file's name as text, and cannot open a name that is not UTF-8: that
 // file is handed to it as the descriptor's name in /proc (the report is the same whatever the
 // name), and its report names it as a person reads it.
-std::optional<FileReport> ReadNamedFile(CMediaFileInfo& info, const QByteArray& path) {
-    const QString name = ParseRequest(path);
+FileAnswer ReadNamedFile(CMediaFileInfo& info, const QByteArray& path) {
+    const QString name = kq::platform::DecodeFileName(path);
     if (kq::platform::IsTextFileName(name))
         return ReadFileReport(info, name);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    std::optional<FileReport> report =
-        ReadFileReport(info, QStringLiteral("/proc/self/fd/%1").arg(fd));
+    FileAnswer report = ReadFileReport(info, QStringLiteral("/proc/self/fd/%1").arg(fd));
     if (report && !report->general.isEmpty())
         report->general[0] = kq::platform::DisplayFileName(name);
     return report;
@@ -54,8 +54,9 @@ std::optional<FileReport> ReadNamedFile(CMediaFileInfo& info, const QByteArray& 
 // control characters (a terminal's escapes among them) show as U+FFFD.
 void PassOnOutput(const QByteArray& path, const QByteArray& output) {
     constexpr int kMaxLines = 64;
-    const QString prefix = QStringLiteral("kqmediaworker: analysis of %1: ")
-                               .arg(kq::platform::DisplayFileName(ParseRequest(path)));
+    const QString prefix =
+        QStringLiteral("kqmediaworker: analysis of %1: ")
+            .arg(kq::platform::DisplayFileName(kq::platform::DecodeFileName(path)));
     QByteArray text;
     int lines = 0;
     for (const QByteArray& line : output.split('\n')) {
@@ -71,25 +72,29 @@ void PassOnOutput(const QByteArray& path, const QByteArray& output) {
     std::fflush(stderr);
 }
 
-// The reply for one path: the answer of the process that parsed it, when that is well formed
-// and it ended as it should; else how it ended. Nothing but a report or "not opened" is taken
-// from it.
-QByteArray Analyse(CMediaFileInfo& info, const QByteArray& path) {
+// The worker's answer for one path: the answer of the process that parsed it, when that is
+// well formed and it ended as it should; else how it ended. Nothing but a FileAnswer is taken
+// from that process.
+WorkerAnswer AnswerRequest(CMediaFileInfo& info, const QByteArray& path,
+                           const kq::platform::FileProcessConfinement& confinement) {
     kq::platform::FileProcessEnd end;
-    const bool ran = kq::platform::RunFileProcess(
-        path.constData(), kMaxReplyBytes, kq::platform::kWorkerExitSetupFailed,
-        [&] { return ReplyPayload(ReadNamedFile(info, path)); }, &end);
-    if (!ran)
-        return FrameEnded(kq::platform::kWorkerExitSetupFailed << 8);
+    WorkerAnswer answer;
+    if (!kq::platform::RunFileProcess(
+            path.constData(), confinement, kMaxAnswerBytes, kq::platform::kWorkerExitSetupFailed,
+            [&] { return FileAnswerPayload(ReadNamedFile(info, path)); }, &end)) {
+        answer.kind = WorkerAnswer::NotStarted;
+        answer.reason = QStringLiteral("no process could be started to parse it (%1)")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return answer;
+    }
     PassOnOutput(path, end.output);
     if (end.overlong)
-        return FrameBroken();
-    if (!WIFEXITED(end.status) || WEXITSTATUS(end.status) != 0)
-        return FrameEnded(end.status);
-    WorkerReply reply;
-    const bool answered = ParseReply(end.answer, &reply) && (reply.kind == WorkerReply::Opened ||
-                                                             reply.kind == WorkerReply::NotOpened);
-    return answered ? FrameReply(reply.report) : FrameBroken();
+        answer.kind = WorkerAnswer::Broken;
+    else if (!WIFEXITED(end.status) || WEXITSTATUS(end.status) != 0)
+        answer = {WorkerAnswer::Ended, std::nullopt, end.status, {}};
+    else if (ParseFileAnswer(end.answer, &answer.answer))
+        answer.kind = WorkerAnswer::Answered;
+    return answer;
 }
 
 } // namespace
@@ -107,14 +112,17 @@ void PrepareLibrary(CMediaFileInfo& info) {
     ::malloc_trim(0);
 }
 
-int RunAnalysisWorker(int inputFd, int outputFd) {
+int RunAnalysisWorker(int inputFd, int outputFd,
+                      const kq::platform::FileProcessConfinement& confinement) {
     // The library is loaded and asked once, before any file: nothing that a file does can
     // change whether it is usable.
     CMediaFileInfo& info = CMediaFileInfo::GetInstance();
-    const QString problem = info.Problem();
-    if (!Send(outputFd, problem.isEmpty() ? FrameReady() : FrameUnusableLibrary(problem)))
+    WorkerGreeting greeting;
+    greeting.problem = info.Problem();
+    greeting.ready = greeting.problem.isEmpty();
+    if (!Send(outputFd, FrameGreeting(greeting)))
         return 1;
-    if (!problem.isEmpty())
+    if (!greeting.ready)
         return 0;
     // What a parse may look up once is looked up here, where it can still be read.
     ::tzset();
@@ -136,7 +144,7 @@ int RunAnalysisWorker(int inputFd, int outputFd) {
             PrepareLibrary(info);
             warm = true;
         }
-        if (!Send(outputFd, Analyse(info, path)))
+        if (!Send(outputFd, FrameAnswer(AnswerRequest(info, path, confinement))))
             return 1;
     }
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/ConfinementPolicy.h"
+
 // The analysis worker's loop, in a confined worker: says whether the media library can be
 // used, then reads requests from inputFd and parses each path in a process of its own that
 // can read that file only (RunFileProcess), checks that process's answer and writes the
-// reply to outputFd, until its input ends. Returns the exit status for the process.
-int RunAnalysisWorker(int inputFd, int outputFd);
+// answer to outputFd, until its input ends. Returns the exit status for the process.
+int RunAnalysisWorker(int inputFd, int outputFd,
+                      const kq::platform::FileProcessConfinement& confinement);
 
 class CMediaFileInfo;
 

@@ -36,12 +36,3 @@ bool AtomicFile::Commit() {
 QString AtomicFile::ErrorString() const {
     return !m_flushError.isEmpty() ? m_flushError : m_file ? m_file->errorString() : QString();
 }
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    AtomicFile file;
-    if (file.Open(path) && file.Write(bytes) && file.Commit())
-        return true;
-    if (error)
-        *error = file.ErrorString();
-    return false;
-}

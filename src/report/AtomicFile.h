@@ -23,7 +23,3 @@ private:
     std::unique_ptr<QFileDevice> m_file;
     QString m_flushError;
 };
-
-// Writes bytes to path through an AtomicFile. Returns false (with a reason in *error) on
-// failure.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);

@@ -1,15 +1,12 @@
 #include "PathCheck.h"
 
-#include "platform/FileNames.h"
-
 #include <cerrno>
 #include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString PathProblem(const QString& path) {
-    const QByteArray name = kq::platform::EncodeFileName(path);
+QString PathProblem(const QByteArray& name) {
     struct stat st {};
     if (name.isEmpty())
         return QStringLiteral("missing");

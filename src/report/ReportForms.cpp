@@ -87,8 +87,8 @@ QByteArray JsonStreams(const MediaSection& section, const QList<QStringList>& st
     return list + ']';
 }
 
-QByteArray NameUrl(const QString& path) {
-    return "file://" + kq::platform::EncodeFileName(path).toPercentEncoding("/");
+QByteArray NameUrl(const QByteArray& path) {
+    return "file://" + path.toPercentEncoding("/");
 }
 
 // The CSV row of a section: who it is, then its values in their columns.
@@ -155,7 +155,7 @@ bool ReportStream::Separated(const QByteArray& record) {
     return m_output(m_form == ReportForm::Json && m_files > 1 ? ",\n" + record : record);
 }
 
-bool ReportStream::Add(const QString& path, const FileReport& file) {
+bool ReportStream::Add(const QByteArray& path, const FileReport& file) {
     if (m_form == ReportForm::Xml)
         return m_xml.Add(file);
     if (!Begin())
@@ -177,13 +177,13 @@ bool ReportStream::Add(const QString& path, const FileReport& file) {
     return m_output(rows);
 }
 
-bool ReportStream::AddLeftOut(const QString& path, const QString& reason) {
+bool ReportStream::AddLeftOut(const QByteArray& path, const QString& reason) {
     if (m_form == ReportForm::Xml)
         return true;
     if (!Begin())
         return false;
     const QByteArray start = RecordStart(m_form, ++m_files);
-    const QString name = kq::platform::DisplayFileName(path);
+    const QString name = kq::platform::DisplayFileName(kq::platform::DecodeFileName(path));
     if (m_form == ReportForm::Json)
         return Separated(start + "\"name\":" + JsonString(name) + ",\"name_url\":\"" +
                          NameUrl(path) + "\",\"left_out\":" + JsonString(reason) + '}');

@@ -22,13 +22,13 @@ bool NeedsCsvQuotes(QByteArrayView field);
 QByteArray CsvHeader();
 
 // Writes a report of one form a file at a time, each as soon as it is given, in list order.
-// path is the file's name as it was analysed (DecodeFileName's form).
+// path is the file's name as it was analysed: its bytes.
 class ReportStream {
 public:
     ReportStream(ReportForm form, ReportWriter::Output output);
-    bool Add(const QString& path, const FileReport& file);
+    bool Add(const QByteArray& path, const FileReport& file);
     // A file left out of the report: a row of its own in CSV and JSON; nothing in XML.
-    bool AddLeftOut(const QString& path, const QString& reason);
+    bool AddLeftOut(const QByteArray& path, const QString& reason);
     // A file's record of a checked part of another report of this form, given its position
     // in this one (CSV: its rows; JSON: its object, without the separator).
     bool AddRecord(qint64 file, const QByteArray& rest);

@@ -1,12 +1,9 @@
 #include "SandboxProbe.h"
 
+#include "WorkerConversation.h"
 #include "platform/WorkerExit.h"
-#include "platform/WorkerProcess.h"
-
-#include <cerrno>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kGraceMs = 2000;
@@ -14,25 +11,16 @@ constexpr int kGraceMs = 2000;
 
 SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
     SandboxProbe probe;
-    kq::platform::WorkerProcess worker;
+    WorkerConversation worker;
     QString error;
     const QString program = WorkerProgram(options);
-    if (!kq::platform::StartWorkerProcess(
-            program, WorkerArguments(options) << QStringLiteral("--probe"), &worker, &error)) {
+    if (!worker.Start(program, WorkerArguments(options) << QStringLiteral("--probe"), &error)) {
         probe.failure =
             QStringLiteral("cannot start the analysis worker %1: %2").arg(program, error);
         return probe;
     }
-    QByteArray text;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(worker.socket, chunk, sizeof chunk)) != 0;) {
-        if (n > 0)
-            text.append(chunk, n);
-        else if (errno != EINTR)
-            break;
-    }
-    const int status = kq::platform::EndWorkerProcess(&worker, kGraceMs);
-    probe.layers = QString::fromUtf8(text);
+    probe.layers = QString::fromUtf8(worker.ReadToEnd());
+    const int status = worker.End(kGraceMs);
     probe.complete = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!probe.complete &&
         !(WIFEXITED(status) && WEXITSTATUS(status) == kq::platform::kWorkerExitLayersMissing))

@@ -10,7 +10,7 @@
 #include "report/AnalysisPool.h"
 #include "report/MailReport.h"
 #include "report/MediaFilters.h"
-#include "report/ReportBuild.h"
+#include "report/ReportBuildThread.h"
 #include "report/SaveReport.h"
 
 #include <QApplication>
@@ -303,10 +303,11 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
 }
 
 void CKQCheckMediaInfoDlg::BuildReportFile(BuildDone then) {
-    m_pBuild = std::make_unique<ReportBuild>(m_arrPaths, *m_pAnalysisOptions);
+    m_pBuild = std::make_unique<ReportBuildThread>(m_arrPaths, *m_pAnalysisOptions);
     m_buildClock.start();
-    connect(m_pBuild.get(), &ReportBuild::progress, this, &CKQCheckMediaInfoDlg::OnBuildProgress);
-    connect(m_pBuild.get(), &ReportBuild::finished, this,
+    connect(m_pBuild.get(), &ReportBuildThread::progress, this,
+            &CKQCheckMediaInfoDlg::OnBuildProgress);
+    connect(m_pBuild.get(), &ReportBuildThread::finished, this,
             [this, then = std::move(then)](BuildStatus status, const QString& report,
                                            const QList<LeftOutFile>& leftOut) {
                 // The build object goes once its signal has been handled.
@@ -334,7 +335,7 @@ void CKQCheckMediaInfoDlg::OnBuildProgress(qint64 done, qint64 total, const QStr
         m_pProgress->setMinimumDuration(0);
         m_pProgress->setMinimumWidth(380);
         connect(m_pProgress.get(), &QProgressDialog::canceled, m_pBuild.get(),
-                &ReportBuild::cancel);
+                &ReportBuildThread::cancel);
         m_pProgress->show();
     }
     if (m_pProgress && m_pProgress->wasCanceled())

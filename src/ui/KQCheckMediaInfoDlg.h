@@ -15,7 +15,7 @@ struct AnalysisOptions;
 struct AnalysisProgress;
 class CKQBitmapButton;
 class QProgressDialog;
-class ReportBuild;
+class ReportBuildThread;
 class CLinkLabel;
 class IPrompts;
 class QTreeWidget;
@@ -141,7 +141,7 @@ private:
     int m_nCaptionWidth = 0;
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
-    std::unique_ptr<ReportBuild> m_pBuild; // while a report is being built
+    std::unique_ptr<ReportBuildThread> m_pBuild; // while a report is being built
     QElapsedTimer m_buildClock;
     std::unique_ptr<QProgressDialog> m_pProgress;
     std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;

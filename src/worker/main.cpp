@@ -19,10 +19,9 @@
 
 #include <unistd.h>
 
-namespace {
-// Replies go out on this copy of standard output.
-constexpr int kReplyFd = 3;
+using kq::platform::kWorkerReplyFd;
 
+namespace {
 // The builder names the file and the limit; nothing more can be done in here.
 void OutOfMemory() {
     ::_exit(kq::platform::kWorkerExitOutOfMemory);
@@ -59,12 +58,13 @@ int main(int argc, char** argv) {
     }
     kq::platform::EnsureUtf8Locale();
     // Anything the library prints goes to standard error instead of into the replies.
-    if (::dup2(STDOUT_FILENO, kReplyFd) < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    if (::dup2(STDOUT_FILENO, kWorkerReplyFd) < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return SetupFailed(QStringLiteral("cannot set up its output"));
     std::set_new_handler(OutOfMemory);
     QString error;
     QList<kq::platform::SandboxLayer> layers;
-    if (!kq::platform::ConfineAnalysisWorker(memoryLimit, parent, kReplyFd, &layers, &error))
+    kq::platform::FileProcessConfinement files;
+    if (!kq::platform::ConfineAnalysisWorker(memoryLimit, parent, &layers, &files, &error))
         return SetupFailed(error);
     if (probe) {
         QByteArray text;
@@ -77,12 +77,12 @@ int main(int argc, char** argv) {
                         .toUtf8();
             all = all && layer.active;
         }
-        kq::platform::SendFully(kReplyFd, text.constData(), text.size());
+        kq::platform::SendFully(kWorkerReplyFd, text.constData(), text.size());
         ::_exit(all ? 0 : kq::platform::kWorkerExitLayersMissing);
     }
     if (!library.isEmpty())
         MediaLibrary_SetFileName(library);
     std::fflush(stderr);
     // _exit: nothing at exit may need more than the confinement allows.
-    ::_exit(RunAnalysisWorker(STDIN_FILENO, kReplyFd));
+    ::_exit(RunAnalysisWorker(STDIN_FILENO, kWorkerReplyFd, files));
 }

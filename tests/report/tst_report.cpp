@@ -5,6 +5,7 @@
 #include "FakeMediaInfoSupport.h"
 #include "media/MediaInfoHandle.h"
 #include "platform/ChildProgram.h"
+#include "platform/ConfinementPolicy.h"
 #include "report/AnalysisPool.h"
 #include "report/AnalysisProtocol.h"
 #include "report/AtomicFile.h"
@@ -28,7 +29,7 @@ QList<FileAnalysis> Analyse(const QStringList& paths, const AnalysisOptions& opt
     PathListSource source(paths);
     QList<FileAnalysis> files;
     *run = AnalyseFiles(
-        source, options, [&](const QString&, FileAnalysis& file) { return files << file, true; },
+        source, options, [&](const QByteArray&, FileAnalysis& file) { return files << file, true; },
         progress);
     return files;
 }
@@ -65,73 +66,102 @@ private slots:
     void pipeIsWrittenInPlace() {
         const int reader =
             ::open(QFile::encodeName(Path("pipe.mp4")).constData(), O_RDWR | O_NONBLOCK);
-        QVERIFY(WriteFileAtomically(Path("pipe.mp4"), "through the pipe"));
+        AtomicFile file;
+        QVERIFY(file.Open(Path("pipe.mp4")) && file.Write("through the pipe") && file.Commit());
         char buffer[64] = {};
         QCOMPARE(::read(reader, buffer, sizeof buffer), qsizetype(16));
         ::close(reader);
         QVERIFY(QFileInfo(Path("pipe.mp4")).isFile() == false);
     }
 
-    // Replies come from a process that a crafted file may have taken over: anything but a
-    // reply of the report's shape within the limits is refused before it is believed.
+    // Answers come from a process that a crafted file may have taken over: anything but the
+    // message due in its conversation, of the report's shape within the limits, is refused
+    // before it is believed. message: which conversation's parser reads the frame.
     void brokenRepliesAreRejected_data() {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("state");
-        QTest::addColumn<int>("kind"); // -1: refused
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("parsed"); // "": refused
         const FileReport file{{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}};
-        const QByteArray opened = FrameReply(file);
+        const auto answer = [](WorkerAnswer::Kind kind, FileAnswer values = {}, int status = 0, QString why = {}) {
+            return FrameAnswer({kind, std::move(values), status, std::move(why)});
+        };
+        const QByteArray opened = answer(WorkerAnswer::Answered, file);
         QByteArray oversized(4, '\0'), atLimit(4, '\0'), unknown = opened, trailing = opened + 'x',
                                                          cut = opened;
         qToLittleEndian<quint32>(kMaxFrameBytes + 1, oversized.data());
         qToLittleEndian<quint32>(kMaxFrameBytes, atLimit.data());
-        unknown[4] = 6; // a report's values behind a kind that is none
+        unknown[4] = 7; // a report's values behind a kind that is none
         qToLittleEndian<quint32>(opened.size() - 3, trailing.data());
         qToLittleEndian<quint32>(opened.size() - 5, cut.data());
         cut.chop(1); // the last value's bytes end early
-        const auto streams = [](quint32 count, QByteArray values) {
-            QByteArray frame = FrameReply(FileReport{{"", "", "", "", "", "", ""}, {}, {}});
+        const auto streams = [&](quint32 count, QByteArray values) {
+            QByteArray frame = answer(WorkerAnswer::Answered, FileReport{{"", "", "", "", "", "", ""}, {}, {}});
             qToLittleEndian<quint32>(count, frame.data() + frame.size() - 8);
             frame.insert(frame.size() - 4, values);
             qToLittleEndian<quint32>(frame.size() - 4, frame.data());
             return frame;
         };
         const QByteArray emptyValues(9 * 4, '\0'); // one video stream of nine empty values
-        QByteArray longValue = FrameReply(FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
+        QByteArray longValue = answer(WorkerAnswer::Answered, FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
+        const QByteArray ready = FrameGreeting({true, "v1", {}}), unusable = FrameGreeting({false, {}, "no lib"});
+        const QByteArray ended = answer(WorkerAnswer::Ended, {}, SIGSEGV), broken = answer(WorkerAnswer::Broken);
+        const QByteArray notStarted = answer(WorkerAnswer::NotStarted, {}, 0, "no fork");
         const int complete = int(FrameState::Complete);
         // clang-format off
-        QTest::newRow("not opened") << FrameReply(std::nullopt) << complete << int(WorkerReply::NotOpened);
-        QTest::newRow("opened") << opened << complete << int(WorkerReply::Opened);
-        QTest::newRow("ready") << FrameReady() << complete << int(WorkerReply::Ready);
-        QTest::newRow("library unusable") << FrameUnusableLibrary("no lib") << complete << int(WorkerReply::Unusable);
-        QTest::newRow("unusable, no reason") << FrameUnusableLibrary({}) << complete << -1;
-        QTest::newRow("ended") << FrameEnded(SIGSEGV) << complete << int(WorkerReply::Ended);
-        QTest::newRow("broken") << FrameBroken() << complete << int(WorkerReply::Broken);
-        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << -1;
-        QTest::newRow("a value cut short") << cut << complete << -1;
-        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << -1;
-        QTest::newRow("as long as allowed, cut short") << atLimit << int(FrameState::Incomplete) << -1;
-        QTest::newRow("unknown kind") << unknown << complete << -1;
-        QTest::newRow("trailing byte") << trailing << complete << -1;
-        QTest::newRow("as many streams as allowed") << streams(kMaxStreams, emptyValues.repeated(kMaxStreams)) << complete << int(WorkerReply::Opened);
-        QTest::newRow("a stream too many") << streams(kMaxStreams + 1, emptyValues.repeated(kMaxStreams + 1)) << complete << -1;
-        QTest::newRow("more streams than bytes") << streams(0xffffffff, {}) << complete << -1;
-        QTest::newRow("a value too long") << longValue << complete << -1;
+        QTest::newRow("not opened") << answer(WorkerAnswer::Answered) << complete << "worker" << "not opened";
+        QTest::newRow("opened") << opened << complete << "worker" << "opened";
+        QTest::newRow("file: opened") << opened << complete << "file" << "opened";
+        QTest::newRow("file: not opened") << answer(WorkerAnswer::Answered) << complete << "file" << "not opened";
+        QTest::newRow("file: ended") << ended << complete << "file" << "";
+        QTest::newRow("file: broken") << broken << complete << "file" << "";
+        QTest::newRow("file: greeting") << ready << complete << "file" << "";
+        QTest::newRow("ready") << ready << complete << "greeting" << "ready v1";
+        QTest::newRow("library unusable") << unusable << complete << "greeting" << "unusable no lib";
+        QTest::newRow("unusable, no reason") << FrameGreeting({false, {}, {}}) << complete << "greeting" << "";
+        QTest::newRow("an answer for a greeting") << opened << complete << "greeting" << "";
+        QTest::newRow("a greeting for an answer") << ready << complete << "worker" << "";
+        QTest::newRow("ended") << ended << complete << "worker" << "ended 11";
+        QTest::newRow("broken") << broken << complete << "worker" << "broken";
+        QTest::newRow("not started") << notStarted << complete << "worker" << "not started no fork";
+        QTest::newRow("not started, no reason") << answer(WorkerAnswer::NotStarted) << complete << "worker" << "";
+        QTest::newRow("cut short") << opened.chopped(1) << int(FrameState::Incomplete) << "worker" << "";
+        QTest::newRow("a value cut short") << cut << complete << "worker" << "";
+        QTest::newRow("oversized") << oversized << int(FrameState::Invalid) << "worker" << "";
+        QTest::newRow("as long as allowed, cut short") << atLimit << int(FrameState::Incomplete) << "worker" << "";
+        QTest::newRow("unknown kind") << unknown << complete << "worker" << "";
+        QTest::newRow("trailing byte") << trailing << complete << "worker" << "";
+        QTest::newRow("as many streams as allowed") << streams(kMaxStreams, emptyValues.repeated(kMaxStreams)) << complete << "worker" << "opened";
+        QTest::newRow("a stream too many") << streams(kMaxStreams + 1, emptyValues.repeated(kMaxStreams + 1)) << complete << "worker" << "";
+        QTest::newRow("more streams than bytes") << streams(0xffffffff, {}) << complete << "worker" << "";
+        QTest::newRow("a value too long") << longValue << complete << "worker" << "";
         // clang-format on
     }
     void brokenRepliesAreRejected() {
         QFETCH(QByteArray, frame);
         QFETCH(int, state);
-        QFETCH(int, kind);
+        QFETCH(QString, message);
+        QFETCH(QString, parsed);
         QByteArray payload;
-        WorkerReply reply;
         QCOMPARE(int(TakeFrame(&frame, &payload)), state);
-        const bool parsed = state == int(FrameState::Complete) && ParseReply(payload, &reply);
-        QCOMPARE(parsed ? int(reply.kind) : -1, kind);
-        if (kind == int(WorkerReply::Opened) && reply.report->video.size() < 2)
-            QCOMPARE(*reply.report,
+        WorkerGreeting greeting;
+        WorkerAnswer answer;
+        QString got;
+        if (state != int(FrameState::Complete))
+            got = "";
+        else if (message == "greeting" && ParseGreeting(payload, &greeting))
+            got = greeting.ready ? "ready " + greeting.libraryVersion : "unusable " + greeting.problem;
+        else if (message == "file" && ParseFileAnswer(payload, &answer.answer))
+            got = answer.answer ? "opened" : "not opened";
+        else if (message == "worker" && ParseWorkerAnswer(payload, &answer))
+            got = answer.kind == WorkerAnswer::Ended        ? QString("ended %1").arg(answer.waitStatus)
+                  : answer.kind == WorkerAnswer::Broken     ? QString("broken")
+                  : answer.kind == WorkerAnswer::NotStarted ? "not started " + answer.reason
+                  : answer.answer                           ? "opened" : "not opened";
+        QCOMPARE(got, parsed);
+        if (got == "opened" && answer.answer->video.size() < 2)
+            QCOMPARE(*answer.answer,
                      FileReport({{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}}));
-        QCOMPARE(reply.problem, kind == int(WorkerReply::Unusable) ? "no lib" : "");
-        QCOMPARE(reply.status, kind == int(WorkerReply::Ended) ? SIGSEGV : 0);
     }
 
     // Progress names the file that holds the run up; Cancel ends the run and every worker.
@@ -189,6 +219,9 @@ private slots:
                  qPrintable(QString::number(doneBehindSlow)));
     }
 
+    // A misspelt name in the system call policy would pass for a call this machine lacks.
+    void policyNamesKnownCalls() { QCOMPARE(kq::platform::UnknownSystemCalls(), QStringList()); }
+
     // The mailer is looked up as the shell looks up a program: an unset PATH is the system's.
     void programsAreFoundOnTheDefaultPath() {
         const QByteArray path = qgetenv("PATH");
@@ -210,8 +243,8 @@ private slots:
         QTest::newRow("no limits") << QByteArray("exit 70") << "the analysis worker @ could not set up its limits" << "";
         QTest::newRow("broken reply") << QByteArray("printf garbage; sleep 1") << "" << broken + '|' + broken;
         QTest::newRow("an answer before its greeting") << QByteArray("printf '\\001\\0\\0\\0\\0'; sleep 1") << "" << broken + '|' + broken;
-        QTest::newRow("a greeting after its greeting") << QByteArray("printf '\\001\\0\\0\\0\\003\\001\\0\\0\\0\\003'; sleep 1") << "" << broken + '|' + broken;
-        QTest::newRow("the greeting of a worker that replaces one") << QByteArray("[ -e \"$0.ran\" ] || { : >\"$0.ran\"; printf '\\001\\0\\0\\0\\003'; exit 3; }; printf '\\001\\0\\0\\0\\003\\001\\0\\0\\0\\000'; sleep 1") << "" << "the analysis ended unexpectedly (exit status 3)|not opened by the library";
+        QTest::newRow("a greeting after its greeting") << QByteArray("printf '\\005\\0\\0\\0\\003\\0\\0\\0\\0\\005\\0\\0\\0\\003\\0\\0\\0\\0'; sleep 1") << "" << broken + '|' + broken;
+        QTest::newRow("the greeting of a worker that replaces one") << QByteArray("[ -e \"$0.ran\" ] || { : >\"$0.ran\"; printf '\\005\\0\\0\\0\\003\\0\\0\\0\\0'; exit 3; }; printf '\\005\\0\\0\\0\\003\\0\\0\\0\\0\\001\\0\\0\\0\\000'; sleep 1") << "" << "the analysis ended unexpectedly (exit status 3)|not opened by the library";
         // clang-format on
     }
     void brokenWorkers() {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileReport.h"
-#include "ReportBuilder.h"
+#include "ReportPipeline.h"
 #include "WorkerProgram.h"
 
 #include <QObject>
@@ -14,13 +14,13 @@ class QThread;
 // A report build (BuildReport) on a thread of its own, so that the thread that starts it goes
 // on with its events: progress and the end arrive as signals on the thread the object lives
 // in.
-class ReportBuild : public QObject {
+class ReportBuildThread : public QObject {
     Q_OBJECT
 public:
-    ReportBuild(const QStringList& paths, const AnalysisOptions& options,
-                QObject* parent = nullptr);
+    ReportBuildThread(const QStringList& paths, const AnalysisOptions& options,
+                      QObject* parent = nullptr);
     // Cancels the build and waits for its end.
-    ~ReportBuild() override;
+    ~ReportBuildThread() override;
 
     void Start();
     // Blocks until the thread has ended; finished() still follows from the event loop.

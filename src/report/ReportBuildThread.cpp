@@ -1,23 +1,25 @@
-#include "ReportBuild.h"
+#include "ReportBuildThread.h"
 
 #include "AnalysisPool.h"
+#include "platform/FileNames.h"
 
 #include <QThread>
 
-ReportBuild::ReportBuild(const QStringList& paths, const AnalysisOptions& options, QObject* parent)
+ReportBuildThread::ReportBuildThread(const QStringList& paths, const AnalysisOptions& options,
+                                     QObject* parent)
     : QObject(parent), m_paths(paths), m_options(options) {}
 
-ReportBuild::~ReportBuild() {
+ReportBuildThread::~ReportBuildThread() {
     cancel();
     Wait();
 }
 
-void ReportBuild::Start() {
+void ReportBuildThread::Start() {
     m_thread = QThread::create([this] {
         m_status = BuildReport(
             m_paths, m_options, &m_reportPath,
             [this](const AnalysisProgress& step) {
-                emit progress(step.done, step.total, step.current);
+                emit progress(step.done, step.total, kq::platform::DecodeFileName(step.current));
                 return !m_cancelled;
             },
             &m_leftOut);
@@ -28,11 +30,11 @@ void ReportBuild::Start() {
     m_thread->start();
 }
 
-void ReportBuild::Wait() {
+void ReportBuildThread::Wait() {
     if (m_thread)
         m_thread->wait();
 }
 
-void ReportBuild::cancel() {
+void ReportBuildThread::cancel() {
     m_cancelled = true;
 }
