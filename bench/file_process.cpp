@@ -28,6 +28,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kq;
+
 namespace {
 
 void Wait(pid_t child) {

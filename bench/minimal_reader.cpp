@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+using namespace kq;
+
 namespace {
 
 using NewFn = void* (*)();

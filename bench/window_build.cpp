@@ -13,6 +13,8 @@
 
 #include <cstdio>
 
+using namespace kq;
+
 namespace {
 long StatusKiB(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));

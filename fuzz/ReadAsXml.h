@@ -8,6 +8,8 @@
 
 #include <optional>
 
+using namespace kq;
+
 // The files of a report as a strict XML reader reads them, or nothing when it is not well-formed
 // or not of the report's form. The report writes control characters as character references,
 // XML 1.1's form, and U+FFFE and U+FFFF as they are, as it always has; XML 1.0 readers refuse

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace kq;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;

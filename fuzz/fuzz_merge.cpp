@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+using namespace kq;
+
 namespace {
 
 int OtherForm(const QByteArray& input, QBuffer& in, ReportForm form) {

@@ -8,6 +8,8 @@
 
 #include <QtEndian>
 
+using namespace kq;
+
 namespace {
 
 bool WithinLimits(const QList<QStringList>& sections, qsizetype count, int fields) {

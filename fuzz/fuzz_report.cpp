@@ -8,6 +8,8 @@
 
 #include <QBuffer>
 
+using namespace kq;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;

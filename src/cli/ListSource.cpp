@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace kq {
+
 ListSource::ListSource(const QString& name, char separator) : m_name(name), m_separator(separator) {
     if (name == QLatin1String("-"))
         m_file.open(stdin, QIODevice::ReadOnly);
@@ -43,3 +45,5 @@ bool ListSource::Next(QByteArray* path) {
         }
     }
 }
+
+} // namespace kq

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QFile>
 
+namespace kq {
+
 // The paths of a list file ("-": standard input), one per line or NUL-separated as
 // `find -print0` writes them, read a piece at a time, each as the bytes written there. In lines, a
 // trailing CR is dropped, so lists written on other systems work; empty entries are skipped.
@@ -26,3 +28,5 @@ private:
     bool m_ended = false;
     bool m_failed = false;
 };
+
+} // namespace kq

@@ -23,6 +23,8 @@
 
 #include <unistd.h>
 
+namespace kq {
+
 namespace {
 
 void Print(std::FILE* stream, const QString& text) {
@@ -445,3 +447,5 @@ int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     }
     return ReportMode(options, output, err);
 }
+
+} // namespace kq

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace kq {
+
 // Exit statuses of kqmediareport.
 enum ReportToolStatus : int {
     kToolAllReported = 0,       // every path went into the report
@@ -15,3 +17,5 @@ enum ReportToolStatus : int {
 // Runs kqmediareport with arguments (arguments[0] is the program name). The report goes to
 // out unless -o names a file; messages go to err. A QCoreApplication must exist.
 int RunReportTool(const QStringList& arguments, std::FILE* out, std::FILE* err);
+
+} // namespace kq

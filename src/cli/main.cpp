@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+using namespace kq;
+
 int main(int argc, char* argv[]) {
     kq::platform::EnsureUtf8Locale();
     QCoreApplication app(argc, argv);

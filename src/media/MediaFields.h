@@ -1,5 +1,7 @@
 #pragma once
 
+namespace kq {
+
 // The values of the report, each described once: the element it goes into, in the order in
 // which they are written, and the library parameter (asked for text by name) that gives it.
 // Reading a file, writing its report, checking a report and the benchmark's reader all work
@@ -51,3 +53,5 @@ inline constexpr MediaSection kVideoSection{"Video", 1, kVideoFields, 8, 9};
 inline constexpr MediaSection kAudioSection{"Audio", 2, kAudioFields, 6, 6};
 // The parameter that tells how many streams of a kind there are.
 inline constexpr const char* kStreamCountParameter = "StreamCount";
+
+} // namespace kq

@@ -1,5 +1,7 @@
 #include "MediaFileInfo.h"
 
+namespace kq {
+
 CMediaFileInfo& CMediaFileInfo::GetInstance() {
     // Never destroyed: the library stays bound until the process ends.
     static CMediaFileInfo* instance = new CMediaFileInfo();
@@ -61,3 +63,5 @@ QString CMediaFileInfo::GetAudioSamplingRate(std::size_t n) { return Value(kAudi
 QString CMediaFileInfo::GetAudioFormatVersion(std::size_t n) { return Value(kAudioSection, 4, n); }
 QString CMediaFileInfo::GetAudioLanguage(std::size_t n) { return Value(kAudioSection, 5, n); }
 // clang-format on
+
+} // namespace kq

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <memory>
 
+namespace kq {
+
 // Answers the fixed questions of the report about one open media file at a time. Each
 // answer is the library's own text for one parameter, unchanged.
 class CMediaFileInfo {
@@ -64,3 +66,5 @@ private:
 
     std::unique_ptr<CMediaInfoHandle> m_handle;
 };
+
+} // namespace kq

@@ -9,6 +9,8 @@
 #include <cwchar>
 #include <string>
 
+namespace kq {
+
 const char* const kMediaEntryPointNames[kMediaEntryPointCount] = {
     "MediaInfo_New",
     "MediaInfoList_New",
@@ -233,3 +235,5 @@ QString CMediaInfoHandle::Option(const QString& option, const QString& value) {
     const std::wstring wideValue = Wide(value);
     return CopyReply(Slot<OptionFn>(kOption)(m_handle, wideOption.c_str(), wideValue.c_str()));
 }
+
+} // namespace kq

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace kq {
+
 // Run-time binding to the MediaInfo library's exported C interface.
 //
 // The library is loaded by its bare file name on the first construction of a handle object
@@ -63,3 +65,5 @@ public:
 private:
     void* m_handle = nullptr;
 };
+
+} // namespace kq

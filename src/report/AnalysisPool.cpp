@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace kq {
+
 namespace {
 
 constexpr int kGraceMs = 2000;
@@ -345,3 +347,5 @@ bool PathListSource::Next(QByteArray* path) {
     *path = kq::platform::EncodeFileName(m_paths[m_next++]);
     return true;
 }
+
+} // namespace kq

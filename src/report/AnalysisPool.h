@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace kq {
+
 // Files are analysed in worker processes (kqmediaworker), never in ours: a hostile file can
 // make the media library loop for ever, exhaust memory, crash or reach for the network, and
 // a worker can be limited, killed and replaced where our own process cannot.
@@ -70,3 +72,5 @@ struct AnalysisRun {
 // same whatever the number of paths. Every worker has ended when this returns.
 AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
                          const AnalysisSink& sink, const AnalysisProgressCallback& progress = {});
+
+} // namespace kq

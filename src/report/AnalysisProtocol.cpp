@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <initializer_list>
 
+namespace kq {
+
 // Payloads are written by hand rather than with QDataStream: an answer comes from a process
 // that a crafted file may have taken over, and every count and length in it is checked before
 // anything is allocated for it.
@@ -229,3 +231,5 @@ FrameState TakeFrame(QByteArray* buffer, QByteArray* payload) {
     buffer->remove(0, total);
     return FrameState::Complete;
 }
+
+} // namespace kq

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace kq {
+
 // What crosses the trust boundary of the analysis: three conversations, each with a message
 // type of its own and one parser for it.
 //
@@ -85,3 +87,5 @@ qsizetype FrameLength(const char* header);
 enum class FrameState { Incomplete, Complete, Invalid };
 // Moves the first whole frame of buffer into payload.
 FrameState TakeFrame(QByteArray* buffer, QByteArray* payload);
+
+} // namespace kq

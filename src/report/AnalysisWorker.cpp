@@ -21,6 +21,13 @@
 #include <poll.h>
 #include <sys/wait.h>
 
+// Resources are named outside any namespace.
+static void InitSampleMedia() {
+    Q_INIT_RESOURCE(sample_media);
+}
+
+namespace kq {
+
 using kq::platform::ReadFully;
 using kq::platform::SendFully;
 
@@ -100,7 +107,7 @@ WorkerAnswer AnswerRequest(CMediaFileInfo& info, const QByteArray& path,
 } // namespace
 
 void PrepareLibrary(CMediaFileInfo& info) {
-    Q_INIT_RESOURCE(sample_media);
+    InitSampleMedia();
     info.LoadTables();
     QDirIterator samples(QStringLiteral(":/kq/samples"));
     while (samples.hasNext()) {
@@ -148,3 +155,5 @@ int RunAnalysisWorker(int inputFd, int outputFd,
             return 1;
     }
 }
+
+} // namespace kq

@@ -2,6 +2,8 @@
 
 #include "platform/ConfinementPolicy.h"
 
+namespace kq {
+
 // The analysis worker's loop, in a confined worker: says whether the media library can be
 // used, then reads requests from inputFd and parses each path in a process of its own that
 // can read that file only (RunFileProcess), checks that process's answer and writes the
@@ -15,3 +17,5 @@ class CMediaFileInfo;
 // its tables, and what parsing the sample media of the common kinds (held in the program)
 // brings in; then gives the memory that this took back.
 void PrepareLibrary(CMediaFileInfo& info);
+
+} // namespace kq

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace kq {
+
 AtomicFile::AtomicFile() = default;
 AtomicFile::~AtomicFile() = default;
 
@@ -36,3 +38,5 @@ bool AtomicFile::Commit() {
 QString AtomicFile::ErrorString() const {
     return !m_flushError.isEmpty() ? m_flushError : m_file ? m_file->errorString() : QString();
 }
+
+} // namespace kq

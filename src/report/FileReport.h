@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kq {
+
 // What the report holds for one opened file: the values of each section in the order of its
 // fields (MediaFields.h), one list per video and per audio stream.
 struct FileReport {
@@ -19,3 +21,5 @@ struct LeftOutFile {
     QString path;
     QString reason;
 };
+
+} // namespace kq

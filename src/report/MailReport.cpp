@@ -2,6 +2,8 @@
 
 #include "platform/FileManager.h"
 
+namespace kq {
+
 QString MailOutcomeText(kq::platform::MailOutcome outcome) {
     using kq::platform::MailOutcome;
     switch (outcome) {
@@ -42,3 +44,5 @@ void MailReportFile(const QString& reportPath,
             done(MailOutcome::HandedWithoutAttachment);
         });
 }
+
+} // namespace kq

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace kq {
+
 inline constexpr const char* kMailSubject = "Report of Media Infomation";
 inline constexpr const char* kSupportAddress = "support@kqmedia.example";
 
@@ -20,3 +22,5 @@ QString AttachByHandText(const QString& reportPath);
 // take an attachment (MailHandlerAttaches), the message goes without it, the report is shown
 // in the file manager, and the outcome is HandedWithoutAttachment.
 void MailReportFile(const QString& reportPath, std::function<void(kq::platform::MailOutcome)> done);
+
+} // namespace kq

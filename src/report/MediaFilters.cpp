@@ -11,6 +11,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+namespace kq {
+
 namespace {
 QStringList Split(const char* patterns) {
     QStringList list;
@@ -105,3 +107,5 @@ bool IsDirectory(const QString& path) {
     struct stat st {};
     return ::stat(kq::platform::EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+} // namespace kq

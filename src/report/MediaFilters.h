@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kq {
+
 // The file-type filters offered when adding media, in the order they are offered.
 struct MediaFilter {
     QString title;        // e.g. "AVI files (*.avi)"
@@ -23,3 +25,5 @@ QStringList CollectMediaFiles(const QString& directory);
 
 // True when path (in the form of DecodeFileName) names a directory.
 bool IsDirectory(const QString& path);
+
+} // namespace kq

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace kq {
+
 QString PathProblem(const QByteArray& name) {
     struct stat st {};
     if (name.isEmpty())
@@ -24,3 +26,5 @@ QString PathProblem(const QByteArray& name) {
         return QStringLiteral("not readable");
     return QString();
 }
+
+} // namespace kq

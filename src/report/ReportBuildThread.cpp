@@ -5,6 +5,8 @@
 
 #include <QThread>
 
+namespace kq {
+
 ReportBuildThread::ReportBuildThread(const QStringList& paths, const AnalysisOptions& options,
                                      QObject* parent)
     : QObject(parent), m_paths(paths), m_options(options) {}
@@ -38,3 +40,5 @@ void ReportBuildThread::Wait() {
 void ReportBuildThread::cancel() {
     m_cancelled = true;
 }
+
+} // namespace kq

@@ -11,6 +11,8 @@
 
 class QThread;
 
+namespace kq {
+
 // A report build (BuildReport) on a thread of its own, so that the thread that starts it goes
 // on with its events: progress and the end arrive as signals on the thread the object lives
 // in.
@@ -47,3 +49,5 @@ private:
     QString m_reportPath;
     QList<LeftOutFile> m_leftOut;
 };
+
+} // namespace kq

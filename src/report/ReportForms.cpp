@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+namespace kq {
+
 namespace {
 
 // The CSV columns after file, name, name_url, kind, stream and reason: a value's leaf, in the
@@ -207,3 +209,5 @@ bool ReportStream::Finish() {
         return m_xml.Finish();
     return Begin() && (m_form != ReportForm::Json || m_output(m_files > 0 ? "\n]\n" : "]\n"));
 }
+
+} // namespace kq

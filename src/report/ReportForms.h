@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace kq {
+
 // The forms a report is written in. XML is the report of record (MediaFileInfo.xml); CSV
 // (RFC 4180) and JSON (RFC 8259) carry the same values, exactly as the XML has them, and
 // beside them the numbers that the XML shows only as text, and the files left out.
@@ -48,3 +50,5 @@ private:
 
 // What a file's record starts with in CSV and JSON: its position ("3," and "{\"file\":3,").
 QByteArray RecordStart(ReportForm form, qint64 file);
+
+} // namespace kq

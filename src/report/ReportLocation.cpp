@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+namespace kq {
+
 #ifndef KQ_INSTALL_FULL_BINDIR
 #define KQ_INSTALL_FULL_BINDIR "/usr/local/bin"
 #endif
@@ -69,3 +71,5 @@ QString ReportDirectory() {
 QString ReportFilePath() {
     return ReportDirectory() + QLatin1String(kReportFileName);
 }
+
+} // namespace kq

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace kq {
+
 // The directory of the running executable, ending in "/".
 QString GetProgramDirectory();
 
@@ -24,3 +26,5 @@ QString ReportFilePath();
 
 inline constexpr const char* kReportFileName = "MediaFileInfo.xml";
 inline constexpr const char* kAppDirectoryName = "KQCheckMediaInfo";
+
+} // namespace kq

@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace kq {
+
 namespace {
 
 constexpr qint64 kMaxLine = 1 << 20;
@@ -318,3 +320,5 @@ bool ReadReportRecords(QIODevice& report, ReportForm form,
             report, [&record](const QByteArray& line) { return record(0, line); }, error);
     return RecordReader(report, form, record).Read(error);
 }
+
+} // namespace kq

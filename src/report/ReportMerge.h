@@ -9,6 +9,8 @@
 
 class QIODevice;
 
+namespace kq {
+
 // Reads a report line by line and checks that it has exactly the form this program writes
 // (the elements, their order and indentation, CR LF line breaks, escaped values). Each line
 // between the root's tags goes to element, line break included, as soon as it has been
@@ -31,3 +33,5 @@ bool PeekReportForm(QIODevice& report, ReportForm* form);
 bool ReadReportRecords(QIODevice& report, ReportForm form,
                        const std::function<bool(qint64, const QByteArray&)>& record,
                        QString* error);
+
+} // namespace kq

@@ -4,6 +4,8 @@
 #include "ReportLocation.h"
 #include "platform/FileNames.h"
 
+namespace kq {
+
 ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, ReportForm form,
                       const ReportWriter::Output& output, ReportObserver& observer) {
     ReportStream report(form, output);
@@ -75,3 +77,5 @@ BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options
         *writtenPath = target;
     return BuildStatus::Written;
 }
+
+} // namespace kq

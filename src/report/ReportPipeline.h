@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kq {
+
 // The one way a report is made, for the tool and the window alike: paths from a source, each
 // analysed in a confined worker (AnalyseFiles), each file's values or its reason for being
 // left out written in the report's form as its turn comes, while an observer hears how far
@@ -59,3 +61,5 @@ BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options
                         QString* writtenPath = nullptr,
                         const AnalysisProgressCallback& progress = {},
                         QList<LeftOutFile>* leftOut = nullptr);
+
+} // namespace kq

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+namespace kq {
+
 int ParseStreamCount(const QString& text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -51,3 +53,5 @@ FileReport ReadOpenFile(CMediaFileInfo& info) {
     info.Close();
     return file;
 }
+
+} // namespace kq

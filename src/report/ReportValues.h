@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace kq {
+
 class CMediaFileInfo;
 
 // Reads the stream count text the way the C library's atoi does: leading blanks and one
@@ -14,3 +16,5 @@ int ParseStreamCount(const QString& text);
 std::optional<FileReport> ReadFileReport(CMediaFileInfo& info, const QString& path);
 // Asks every value of the report of the file open on the record, then closes it.
 FileReport ReadOpenFile(CMediaFileInfo& info);
+
+} // namespace kq

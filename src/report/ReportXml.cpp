@@ -4,6 +4,8 @@
 
 #include <tinyxml.h>
 
+namespace kq {
+
 namespace {
 
 // Appends <name>value</name> to parent; an empty value still gets its (empty) text node.
@@ -59,3 +61,5 @@ bool ReportWriter::AddText(const QByteArray& text) {
 bool ReportWriter::Finish() {
     return m_output(m_started ? kRootEnd : kEmptyRoot);
 }
+
+} // namespace kq

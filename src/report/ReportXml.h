@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace kq {
+
 // The text of one FileInfo element of the report file, line breaks included, as TinyXML
 // prints it: four spaces of indentation, CR LF line breaks, values escaped.
 QByteArray RenderFileInfo(const FileReport& file);
@@ -25,3 +27,5 @@ private:
     Output m_output;
     bool m_started = false;
 };
+
+} // namespace kq

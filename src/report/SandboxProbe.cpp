@@ -5,6 +5,8 @@
 
 #include <sys/wait.h>
 
+namespace kq {
+
 namespace {
 constexpr int kGraceMs = 2000;
 } // namespace
@@ -28,3 +30,5 @@ SandboxProbe ProbeSandbox(const AnalysisOptions& options) {
             QStringLiteral("the analysis worker %1 could not set up its limits").arg(program);
     return probe;
 }
+
+} // namespace kq

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace kq {
+
 struct SandboxProbe {
     QString layers;        // one line per layer of the worker's confinement
     bool complete = false; // every layer holds on this machine
@@ -12,3 +14,5 @@ struct SandboxProbe {
 
 // Starts one worker that confines itself as it would for a run, and asks which layers hold.
 SandboxProbe ProbeSandbox(const AnalysisOptions& options);
+
+} // namespace kq

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+namespace kq {
+
 bool CopyReportFile(const QString& reportPath, const QString& target) {
     QFile source(reportPath);
     AtomicFile copy;
@@ -17,3 +19,5 @@ bool CopyReportFile(const QString& reportPath, const QString& target) {
     }
     return copy.Commit();
 }
+
+} // namespace kq

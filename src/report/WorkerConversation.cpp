@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+namespace kq {
+
 WorkerConversation::~WorkerConversation() {
     if (Started())
         End(0);
@@ -59,3 +61,5 @@ QByteArray WorkerConversation::ReadToEnd() {
 int WorkerConversation::End(int graceMs) {
     return kq::platform::EndWorkerProcess(&m_process, graceMs);
 }
+
+} // namespace kq

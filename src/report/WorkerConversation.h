@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kq {
+
 // One conversation with one analysis worker (kqmediaworker): start it, hear its greeting, send
 // it paths, take its answers as they come whole, and end it with its status. The caller waits
 // for input on Socket() (several conversations at once) and then calls Read().
@@ -49,3 +51,5 @@ private:
     QByteArray m_buffer;
     bool m_greeted = false;
 };
+
+} // namespace kq

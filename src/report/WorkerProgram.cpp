@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+namespace kq {
+
 #ifndef KQ_WORKER_INSTALL_RELATIVE_DIR
 #define KQ_WORKER_INSTALL_RELATIVE_DIR "../libexec/KQCheckMediaInfo"
 #endif
@@ -42,3 +44,5 @@ QStringList WorkerArguments(const AnalysisOptions& options) {
         QStringLiteral("--memory-limit"), QString::number(std::max(0LL, options.memoryLimitBytes)),
         QStringLiteral("--library"),      library};
 }
+
+} // namespace kq

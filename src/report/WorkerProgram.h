@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kq {
+
 // How the analysis workers of a run are started and limited.
 struct AnalysisOptions {
     int workers = 0;                        // 0: one per processor core
@@ -19,3 +21,5 @@ QString AnalysisWorkerProgram();
 // The program and arguments that start a worker of these options.
 QString WorkerProgram(const AnalysisOptions& options);
 QStringList WorkerArguments(const AnalysisOptions& options);
+
+} // namespace kq

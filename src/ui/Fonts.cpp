@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace kq {
+
 QFont FontForCellHeight(const QString& family, int cellHeight, int averageWidth,
                         QFont::Weight weight) {
     // Arial's ascent and descent together are 2288 units of its 2048-unit em.
@@ -42,3 +44,5 @@ void CreateTitleFont(QFont* font) {
         return;
     *font = FontForCellHeight(QStringLiteral("Arial"), 18, 8, QFont::Bold);
 }
+
+} // namespace kq

@@ -2,6 +2,8 @@
 
 #include <QFont>
 
+namespace kq {
+
 // A font asked for the way the window's fonts were designed: by the height of its character
 // cell and its average character width. The em size is Arial's within a cell of that height,
 // then the font is narrowed or widened to the average width (0: as designed), so that a
@@ -16,3 +18,5 @@ int CellAscent(int cellHeight);
 // The title font of the window: Arial (or its metric twin), bold, cell height 18, average
 // width 8. Does nothing when given no font.
 void CreateTitleFont(QFont* font);
+
+} // namespace kq

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+namespace kq {
+
 // No application name is set: messages are captioned with the executable's name.
 CKQCheckMediaInfoApp::CKQCheckMediaInfoApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Not arguments(), which reads a name that is not UTF-8 as text and loses its bytes.
@@ -65,3 +67,5 @@ int CKQCheckMediaInfoApp::Run(const QStringList& arguments) {
     dlg.exec();
     return 0;
 }
+
+} // namespace kq

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QStringList>
 
+namespace kq {
+
 // The application: it runs the main window modally and ends when the window closes, however
 // it was closed.
 class CKQCheckMediaInfoApp : public QApplication {
@@ -28,3 +30,5 @@ public:
 private:
     QStringList m_arguments; // as DecodeFileName gives them: file names keep their bytes
 };
+
+} // namespace kq

@@ -36,6 +36,8 @@
 #include <QWindow>
 #include <QtMath>
 
+namespace kq {
+
 namespace {
 
 // The row number may be edited in place, but the edit is never kept, and the path is not
@@ -503,3 +505,5 @@ void CKQCheckMediaInfoDlg::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     AddPaths(DroppedPaths(paths));
 }
+
+} // namespace kq

@@ -9,16 +9,19 @@
 #include <functional>
 #include <memory>
 
+class QProgressDialog;
+class QTreeWidget;
+
+namespace kq {
+
 enum class BuildStatus;
 struct LeftOutFile;
 struct AnalysisOptions;
 struct AnalysisProgress;
 class CKQBitmapButton;
-class QProgressDialog;
 class ReportBuildThread;
 class CLinkLabel;
 class IPrompts;
-class QTreeWidget;
 
 // Command ids of the window's buttons.
 enum CommandId {
@@ -146,3 +149,5 @@ private:
     std::unique_ptr<QProgressDialog> m_pProgress;
     std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;
 };
+
+} // namespace kq

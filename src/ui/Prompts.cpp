@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QStyle>
 
+namespace kq {
+
 void CWidgetPrompts::ConfigureOpenDialog(QFileDialog& dialog, const QStringList& nameFilters) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -116,3 +118,5 @@ IPrompts& DefaultPrompts() {
     static CWidgetPrompts prompts;
     return prompts;
 }
+
+} // namespace kq

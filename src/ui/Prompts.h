@@ -4,6 +4,10 @@
 #include <QStringList>
 
 class QWidget;
+class QFileDialog;
+
+namespace kq {
+
 struct LeftOutFile;
 
 // Every modal question and message of the window goes through this interface, so that the
@@ -37,7 +41,6 @@ public:
     virtual void Beep() = 0;
 };
 
-class QFileDialog;
 
 // The real dialogs.
 class CWidgetPrompts : public IPrompts {
@@ -58,3 +61,5 @@ public:
 
 // The process-wide real prompts, used when a window is given none.
 IPrompts& DefaultPrompts();
+
+} // namespace kq

@@ -6,7 +6,7 @@
 #include <QPixmap>
 
 // The resources live in the kq_ui static library; without this call a program linking it could
-// drop them.
+// drop them. Resources are named outside any namespace.
 static void EnsureResources() {
     static const bool once = [] {
         Q_INIT_RESOURCE(resources);
@@ -14,6 +14,8 @@ static void EnsureResources() {
     }();
     (void)once;
 }
+
+namespace kq {
 
 QImage LoadBitmapResource(int id, int scale) {
     EnsureResources();
@@ -59,3 +61,5 @@ QCursor LoadHandCursor(qreal screenScale) {
 qreal PainterScale(const QPainter& painter) {
     return painter.deviceTransform().m11();
 }
+
+} // namespace kq

@@ -4,6 +4,10 @@
 #include <QIcon>
 #include <QImage>
 
+class QPainter;
+
+namespace kq {
+
 // Resource ids of the program's artwork; the PNG files in res/ carry them in their names.
 enum ResourceId {
     IDR_MAINFRAME = 128,
@@ -22,7 +26,6 @@ enum ResourceId {
     IDB_EXIT = 141,
 };
 
-class QPainter;
 
 // The bitmap with that id, in a format that paints exactly; a null image when there is none.
 // With scale 2, the same bitmap drawn twice as large for high-density screens (its device pixel
@@ -40,3 +43,5 @@ QCursor LoadHandCursor(qreal screenScale = 1);
 // How many device pixels one pixel of the painter's drawing takes: the screen's scale, or that
 // of the image it paints into.
 qreal PainterScale(const QPainter& painter);
+
+} // namespace kq

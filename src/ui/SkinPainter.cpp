@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QWidget>
 
+namespace kq {
+
 // Paints the face of a window w x h pixels from the skin bitmaps drawn k times as large: every
 // length of the face at scale 1 is k times as long here.
 static void PaintFace(QPainter& painter, int w, int h, int k) {
@@ -70,3 +72,5 @@ void DrawSkin(QPainter& painter, const QSize& windowSize) {
 void DrawSkin(QPainter& painter, const QWidget& window) {
     DrawSkin(painter, window.size());
 }
+
+} // namespace kq

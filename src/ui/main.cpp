@@ -1,6 +1,8 @@
 #include "KQCheckMediaInfoApp.h"
 #include "platform/Utf8Locale.h"
 
+using namespace kq;
+
 int main(int argc, char** argv) {
     // Before Qt reads the locale: the media library needs UTF-8 to open non-ASCII paths.
     kq::platform::EnsureUtf8Locale();

@@ -19,6 +19,8 @@
 
 #include <unistd.h>
 
+using namespace kq;
+
 using kq::platform::kWorkerReplyFd;
 
 namespace {

@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+using namespace kq;
+
 namespace {
 const QString kAppId = "example.kqmedia.KQCheckMediaInfo";
 

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+using namespace kq;
+
 using namespace kqtest;
 
 class TestMedia : public QObject {

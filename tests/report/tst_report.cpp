@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kq;
+
 using namespace kqtest;
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include <QQueue>
 
+using namespace kq;
+
 // Answers the window's questions from queues and records what it asked and told, in order,
 // one line each; never blocks.
 class FakePrompts : public IPrompts {

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QtTest>
 
+using namespace kq;
+
 using namespace kq::platform;
 
 class TestUiControls : public QObject {

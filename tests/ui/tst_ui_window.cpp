@@ -18,6 +18,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace kq;
+
 using namespace kqtest;
 
 static const QByteArray kEarlier = "an earlier report\r\n", kOld(20000, 'x');

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace kq {
+
 CKQBitmapButton::CKQBitmapButton(QWidget* parent) : QAbstractButton(parent) {
     setCursor(LoadHandCursor(m_fCursorScale = devicePixelRatioF()));
     // The buttons are reached by the mouse only, as in the window they skin.
@@ -100,3 +102,5 @@ void CKQBitmapButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         emit Notify(this, NotifyRelease);
 }
+
+} // namespace kq

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QImage>
 
+namespace kq {
+
 // A push button whose whole face is one frame of a four-frame image strip: normal, hover
 // (pointer on the button), pressed and disabled, side by side. It draws no caption, focus mark
 // or border, shows the hand cursor, and tells about each press and release with Notify. On a
@@ -52,3 +54,5 @@ private:
     int m_nFrameHeight = 0;
     bool m_bHover = false;
 };
+
+} // namespace kq

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 
+namespace kq {
+
 namespace {
 
 // The label as screen readers see it: a link named by its text, whose press action opens it.
@@ -32,7 +34,7 @@ public:
 };
 
 QAccessibleInterface* LinkLabelAccessible(const QString& className, QObject* object) {
-    if (className == QLatin1String("CLinkLabel"))
+    if (className == QLatin1String(CLinkLabel::staticMetaObject.className()))
         return new CLinkLabelAccessible(static_cast<CLinkLabel*>(object));
     return nullptr;
 }
@@ -293,3 +295,5 @@ IPrompts& CLinkLabel::Prompts() const {
 void CLinkLabel::ShowOpenError(int resultCode) {
     Prompts().ShowWarning(window(), QCoreApplication::applicationName(), OpenErrorText(resultCode));
 }
+
+} // namespace kq

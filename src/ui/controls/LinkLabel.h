@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QShortcut>
 
+namespace kq {
+
 class IPrompts;
 
 // A label showing a web link: link colours, an underlined bold font, the hand cursor and a
@@ -111,3 +113,5 @@ private:
     kq::platform::XdgDirectories m_webDirs;
     QShortcut m_shortcut{this};
 };
+
+} // namespace kq
