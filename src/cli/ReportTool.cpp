@@ -32,14 +32,16 @@ void Print(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// Named files are always taken; directories give their media files, sorted.
-QStringList ExpandPaths(const QStringList& arguments) {
-    QStringList paths;
+// Named files are always taken; directories give their media files, sorted. The names are the
+// bytes of the command line's from here on.
+QList<QByteArray> ExpandPaths(const QStringList& arguments) {
+    QList<QByteArray> paths;
     for (const QString& argument : arguments) {
-        if (IsDirectory(argument))
-            paths += CollectMediaFiles(argument);
+        const QByteArray name = kq::platform::EncodeFileName(argument);
+        if (IsDirectory(name))
+            paths += CollectMediaFiles(name);
         else
-            paths.append(kq::platform::AbsoluteFileName(argument));
+            paths.append(kq::platform::AbsoluteFileName(name));
     }
     return paths;
 }
@@ -48,7 +50,7 @@ QStringList ExpandPaths(const QStringList& arguments) {
 // ahead.
 class ChainSource : public FallibleSource {
 public:
-    QStringList named; // what the first part reads
+    QList<QByteArray> named; // absolute already
     std::vector<std::unique_ptr<PathSource>> parts;
     std::vector<const ListSource*> lists;
     QByteArray first;
@@ -57,6 +59,10 @@ public:
     bool Next(QByteArray* path) override {
         if (std::exchange(hasFirst, false)) {
             *path = first;
+            return true;
+        }
+        if (m_named < named.size()) {
+            *path = named[m_named++];
             return true;
         }
         for (; m_part < parts.size(); ++m_part)
@@ -75,6 +81,7 @@ public:
     }
 
 private:
+    qsizetype m_named = 0;
     std::size_t m_part = 0;
 };
 
@@ -375,7 +382,6 @@ int ProbeMode(const ToolOptions& options, std::FILE* out, std::FILE* err) {
 // that is not a regular file, never walked. False with the message when a list cannot be read.
 bool OpenSources(const ToolOptions& options, ChainSource* source, QString* error) {
     source->named = ExpandPaths(options.paths);
-    source->parts.push_back(std::make_unique<PathListSource>(source->named));
     for (const QString& list : options.lists) {
         auto reader = std::make_unique<ListSource>(list, options.separator);
         if (!reader->IsOpen()) {

@@ -92,20 +92,16 @@ void Walk(const QByteArray& directory, std::vector<QByteArray>* files) {
 }
 } // namespace
 
-QStringList CollectMediaFiles(const QString& directory) {
-    const QByteArray root = kq::platform::EncodeFileName(kq::platform::AbsoluteFileName(directory));
+QList<QByteArray> CollectMediaFiles(const QByteArray& directory) {
     std::vector<QByteArray> files;
-    Walk(root, &files);
+    Walk(kq::platform::AbsoluteFileName(directory), &files);
     std::sort(files.begin(), files.end());
-    QStringList paths;
-    for (const QByteArray& file : files)
-        paths.append(kq::platform::DecodeFileName(file));
-    return paths;
+    return QList<QByteArray>(files.begin(), files.end());
 }
 
-bool IsDirectory(const QString& path) {
+bool IsDirectory(const QByteArray& path) {
     struct stat st {};
-    return ::stat(kq::platform::EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace kq

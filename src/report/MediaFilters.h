@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,12 +19,12 @@ QStringList MediaFileExtensions();
 // True when the file name's extension, in any case, is one of MediaFileExtensions().
 bool IsMediaFileName(const QString& fileName);
 
-// Every media file below directory (recursively), as absolute paths sorted by their bytes, in
-// the form of DecodeFileName: a name that is not UTF-8 is found too. Symbolic links to
-// directories are not followed, so a link cycle cannot trap the walk.
-QStringList CollectMediaFiles(const QString& directory);
+// Every media file below directory (recursively), as absolute names sorted by their bytes: a
+// name that is not UTF-8 is found too. Symbolic links to directories are not followed, so a
+// link cycle cannot trap the walk.
+QList<QByteArray> CollectMediaFiles(const QByteArray& directory);
 
-// True when path (in the form of DecodeFileName) names a directory.
-bool IsDirectory(const QString& path);
+// True when path (a name's bytes) names a directory.
+bool IsDirectory(const QByteArray& path);
 
 } // namespace kq

@@ -275,10 +275,12 @@ void CKQCheckMediaInfoDlg::AddPaths(const QStringList& paths) {
 QStringList CKQCheckMediaInfoDlg::DroppedPaths(const QStringList& localPaths) {
     QStringList paths;
     for (const QString& path : localPaths) {
-        if (IsDirectory(path))
-            paths += CollectMediaFiles(path);
-        else
+        const QByteArray name = kq::platform::EncodeFileName(path);
+        if (!IsDirectory(name))
             paths.append(path);
+        for (const QByteArray& file :
+             IsDirectory(name) ? CollectMediaFiles(name) : QList<QByteArray>())
+            paths.append(kq::platform::DecodeFileName(file));
     }
     return paths;
 }
