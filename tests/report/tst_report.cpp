@@ -84,8 +84,10 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("parsed"); // "": refused
-        const FileReport file{{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}};
-        const auto answer = [](WorkerAnswer::Kind kind, FileAnswer values = {}, int status = 0, QString why = {}) {
+        const FileReport file{
+            {"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}};
+        const auto answer = [](WorkerAnswer::Kind kind, FileAnswer values = {}, int status = 0,
+                               QString why = {}) {
             return FrameAnswer({kind, std::move(values), status, std::move(why)});
         };
         const QByteArray opened = answer(WorkerAnswer::Answered, file);
@@ -98,16 +100,20 @@ private slots:
         qToLittleEndian<quint32>(opened.size() - 5, cut.data());
         cut.chop(1); // the last value's bytes end early
         const auto streams = [&](quint32 count, QByteArray values) {
-            QByteArray frame = answer(WorkerAnswer::Answered, FileReport{{"", "", "", "", "", "", ""}, {}, {}});
+            QByteArray frame =
+                answer(WorkerAnswer::Answered, FileReport{{"", "", "", "", "", "", ""}, {}, {}});
             qToLittleEndian<quint32>(count, frame.data() + frame.size() - 8);
             frame.insert(frame.size() - 4, values);
             qToLittleEndian<quint32>(frame.size() - 4, frame.data());
             return frame;
         };
         const QByteArray emptyValues(9 * 4, '\0'); // one video stream of nine empty values
-        QByteArray longValue = answer(WorkerAnswer::Answered, FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
-        const QByteArray ready = FrameGreeting({true, "v1", {}}), unusable = FrameGreeting({false, {}, "no lib"});
-        const QByteArray ended = answer(WorkerAnswer::Ended, {}, SIGSEGV), broken = answer(WorkerAnswer::Broken);
+        QByteArray longValue =
+            answer(WorkerAnswer::Answered, FileReport{{QString(kMaxValueBytes + 1, 'x')}, {}, {}});
+        const QByteArray ready = FrameGreeting({true, "v1", {}}),
+                         unusable = FrameGreeting({false, {}, "no lib"});
+        const QByteArray ended = answer(WorkerAnswer::Ended, {}, SIGSEGV),
+                         broken = answer(WorkerAnswer::Broken);
         const QByteArray notStarted = answer(WorkerAnswer::NotStarted, {}, 0, "no fork");
         const int complete = int(FrameState::Complete);
         // clang-format off
@@ -152,18 +158,21 @@ private slots:
         if (state != int(FrameState::Complete))
             got = "";
         else if (message == "greeting" && ParseGreeting(payload, &greeting))
-            got = greeting.ready ? "ready " + greeting.libraryVersion : "unusable " + greeting.problem;
+            got = greeting.ready ? "ready " + greeting.libraryVersion
+                                 : "unusable " + greeting.problem;
         else if (message == "file" && ParseFileAnswer(payload, &answer.answer))
             got = answer.answer ? "opened" : "not opened";
         else if (message == "worker" && ParseWorkerAnswer(payload, &answer))
-            got = answer.kind == WorkerAnswer::Ended        ? QString("ended %1").arg(answer.waitStatus)
-                  : answer.kind == WorkerAnswer::Broken     ? QString("broken")
+            got = answer.kind == WorkerAnswer::Ended    ? QString("ended %1").arg(answer.waitStatus)
+                  : answer.kind == WorkerAnswer::Broken ? QString("broken")
                   : answer.kind == WorkerAnswer::NotStarted ? "not started " + answer.reason
-                  : answer.answer                           ? "opened" : "not opened";
+                  : answer.answer                           ? "opened"
+                                                            : "not opened";
         QCOMPARE(got, parsed);
         if (got == "opened" && answer.answer->video.size() < 2)
-            QCOMPARE(*answer.answer,
-                     FileReport({{"a", "é", "", "", "", "", ""}, {{"v", "", "", "", "", "", "", "", ""}}, {}}));
+            QCOMPARE(*answer.answer, FileReport({{"a", "é", "", "", "", "", ""},
+                                                 {{"v", "", "", "", "", "", "", "", ""}},
+                                                 {}}));
     }
 
     // Progress names the file that holds the run up; Cancel ends the run and every worker.
@@ -255,8 +264,8 @@ private slots:
         QFETCH(QString, reasons);
         QFile::remove(Path("worker.ran"));
         QVERIFY(WriteBytes(Path("worker"), "#!/bin/sh\n" + script + "\n"));
-        QVERIFY(
-            QFile::setPermissions(Path("worker"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+        QVERIFY(QFile::setPermissions(Path("worker"),
+                                      QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner));
         AnalysisOptions options;
         options.workerProgram = Path("worker");
         options.workers = 1;
