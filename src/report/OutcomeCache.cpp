@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -52,7 +53,7 @@ CREATE TABLE outcomes(
 CREATE INDEX outcomes_seen ON outcomes(seen);
 CREATE TABLE state(name TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL) WITHOUT ROWID;
 PRAGMA user_version = )";
-// Parameters 1 to 8 are the same in both.
+// The two share parameters 1 to 8 (BindKey).
 const char kFind[] = "SELECT rowid, analysed, seen, answer FROM outcomes WHERE path = ?1 AND "
                      "device = ?2 AND inode = ?3 AND size = ?4 AND modified = ?5 AND "
                      "changed = ?6 AND library = ?7 AND report_values = ?8";
