@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-wayland
-    libtinyxml-dev libseccomp-dev
+    libtinyxml-dev libseccomp-dev libsqlite3-dev
     libmediainfo0v5 libmediainfo-dev
     mediainfo
     xdg-utils procps parallel dbus

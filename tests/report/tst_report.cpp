@@ -9,6 +9,7 @@
 #include "report/AnalysisPool.h"
 #include "report/AnalysisProtocol.h"
 #include "report/AtomicFile.h"
+#include "report/OutcomeCache.h"
 #include "report/ReportValues.h"
 
 #include <QtTest>
@@ -276,6 +277,80 @@ private slots:
             reasonsGiven << file.reason;
         QCOMPARE(run.failure, failure.replace("@", Path("worker")));
         QCOMPARE(reasonsGiven.join('|'), reasons);
+    }
+
+    // An answer is given back only for a file whose identity is unchanged and whose stamps were a
+    // clock tick older than its analysis; a cache that is broken, unreachable or open to others
+    // never fails the run.
+    void outcomeCache_data() {
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<qint64>("gapMs"); // from the file's later stamp to its analysis
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("notice"); // Open's, @ standing for the cache file
+        // clang-format off
+        QTest::newRow("unchanged") << QByteArray() << 3000LL << true << "";
+        QTest::newRow("touched") << QByteArray("touched") << 3000LL << false << "";
+        QTest::newRow("analysed 0.5 s after a change") << QByteArray() << 500LL << false << "";
+        QTest::newRow("analysed 1.5 s after a change") << QByteArray() << 1500LL << true << "";
+        QTest::newRow("whole seconds, 1.5 s after") << QByteArray("whole") << 1500LL << false << "";
+        QTest::newRow("whole seconds, 2 s after") << QByteArray("whole") << 2000LL << true << "";
+        QTest::newRow("replaced by rename") << QByteArray("renamed") << 3000LL << false << "";
+        QTest::newRow("other library version") << QByteArray("library") << 3000LL << false << "";
+        QTest::newRow("not a database") << QByteArray("garbage") << 3000LL << true << "the cache @ could not be read (file is not a database): it was moved aside to @.broken and a new one started";
+        QTest::newRow("symbolic link") << QByteArray("link") << 3000LL << false << "the cache @ is not used: it is a symbolic link";
+        QTest::newRow("readable by others") << QByteArray("0644") << 3000LL << false << "the cache @ is not used: other users can read or write it";
+        QTest::newRow("folder that cannot be made") << QByteArray("proc") << 3000LL << false << "the cache @ cannot be used: No such file or directory";
+        // clang-format on
+    }
+    void outcomeCache() {
+        QFETCH(QByteArray, change);
+        QFETCH(qint64, gapMs);
+        QFETCH(bool, found);
+        QFETCH(QString, notice);
+        const QString folder = Path("cache");
+        const QString file = change == "proc" ? "/proc/self/x/outcomes" : folder + "/outcomes";
+        QDir(folder).removeRecursively();
+        QCOMPARE(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+        if (change == "garbage" || change == "0644") {
+            QVERIFY(WriteBytes(file, QByteArray(4096, 'x')));
+            QCOMPARE(::chmod(QFile::encodeName(file).constData(), change == "0644" ? 0644 : 0600), 0);
+        }
+        if (change == "link")
+            QVERIFY(QFile::link(Path("elsewhere"), file));
+        QString opened;
+        std::unique_ptr<OutcomeCache> cache = OutcomeCache::Open(file, "v1", &opened);
+        QCOMPARE(opened, notice.replace('@', file));
+        QCOMPARE(QFileInfo::exists(file + ".broken"), change == "garbage");
+
+        // A file's identity, with stamps made by hand: its change is the later one.
+        const qint64 second = 1000000000,
+                     changed = 1600000000 * second + (change == "whole" ? 0 : second / 4);
+        const auto identityOf = [&](const char* name) {
+            FileIdentity identity;
+            const bool read = ReadFileIdentity(QFile::encodeName(Path(name)), &identity);
+            identity.modifiedNs = changed - 10 * second;
+            identity.changedNs = changed;
+            return read ? identity : FileIdentity();
+        };
+        QVERIFY(WriteBytes(Path("media"), "media") && WriteBytes(Path("replacement"), "MEDIA"));
+        FileIdentity identity = identityOf("media");
+        QCOMPARE(identity.size, 5);
+        if (cache)
+            cache->Store(identity, changed + gapMs * 1000000, "answer");
+        cache.reset(); // written on close
+        identity.modifiedNs += change == "touched";
+        if (change == "renamed") {
+            QCOMPARE(::rename(QFile::encodeName(Path("replacement")).constData(),
+                             QFile::encodeName(Path("media")).constData()),
+                     0);
+            identity = identityOf("media");
+        }
+        cache = OutcomeCache::Open(file, change == "library" ? "v2" : "v1", &opened);
+        QCOMPARE(cache && cache->Find(identity) == "answer", found);
+        QCOMPARE(cache ? cache->Problem() : "", "");
+        struct stat status; // the log is no more open than the database
+        QVERIFY(!cache || (::stat(QFile::encodeName(file + "-wal").constData(), &status) == 0 &&
+                           (status.st_mode & 0777) == 0600));
     }
 };
 
