@@ -241,6 +241,8 @@ struct ToolOptions {
     char separator = '\n';
     QStringList paths;              // media files and folders, or reports to join
     std::optional<ReportForm> form; // --format
+    bool cache = true;              // --no-cache turns it off
+    QString cacheFile;              // --cache
     QString helpText;
 };
 
@@ -279,6 +281,15 @@ struct ToolParser {
         QStringLiteral("Leave out a file whose analysis needs more than <MiB> of address "
                        "space (default: 2048)."),
         QStringLiteral("MiB")};
+    const QCommandLineOption noCache{
+        QStringLiteral("no-cache"),
+        QStringLiteral("Analyse every file, neither using nor keeping what earlier runs found "
+                       "(by default a file unchanged since is not analysed again).")};
+    const QCommandLineOption cache{
+        QStringLiteral("cache"),
+        QStringLiteral("Keep what runs find in <file>, on a local disk (default: "
+                       "$XDG_CACHE_HOME/kqmediareport/outcomes.sqlite)."),
+        QStringLiteral("file")};
     const QCommandLineOption merge{
         QStringLiteral("merge"),
         QStringLiteral("Join the reports given as paths, in that order, into one report.")};
@@ -299,8 +310,8 @@ struct ToolParser {
             "The columns of CSV and the shape of JSON: man kqmediareport, FORMS."));
         parser.addHelpOption();
         parser.addVersionOption();
-        for (const QCommandLineOption* option :
-             {&output, &format, &list, &null, &jobs, &timeout, &memory, &merge, &sandbox})
+        for (const QCommandLineOption* option : {&output, &format, &list, &null, &jobs, &timeout,
+                                                 &memory, &noCache, &cache, &merge, &sandbox})
             parser.addOption(*option);
         parser.addPositionalArgument(QStringLiteral("path"),
                                      QStringLiteral("Media files or directories (with --merge: "
@@ -364,6 +375,8 @@ bool ParseToolOptions(const QStringList& arguments, ToolOptions* options, QStrin
     }
     if (parser.isSet(tool.format))
         options->form = form;
+    options->cache = !parser.isSet(tool.noCache);
+    options->cacheFile = parser.isSet(tool.cache) ? parser.value(tool.cache) : DefaultCacheFile();
     return ParseLimits(tool, &options->analysis, error);
 }
 
@@ -411,11 +424,19 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(output.Failure()));
         return kToolFailure;
     }
+    std::unique_ptr<CachedAnswers> cache;
+    if (options.cache) {
+        cache = CachedAnswers::Open(options.cacheFile, options.analysis, &error);
+        if (!error.isEmpty())
+            Print(err, QStringLiteral("kqmediareport: %1\n").arg(error));
+    }
     TerminalObserver observer(err);
     const ReportRun run = WriteReport(
         source, options.analysis, options.form.value_or(ReportForm::Xml),
-        [&output](const QByteArray& bytes) { return output.Write(bytes); }, observer);
+        [&output](const QByteArray& bytes) { return output.Write(bytes); }, observer, cache.get());
     observer.Clear();
+    if (cache && !cache->Problem().isEmpty())
+        Print(err, QStringLiteral("kqmediareport: %1\n").arg(cache->Problem()));
     const QString failure = run.status == BuildStatus::Written && output.Commit() ? QString()
                             : run.failure.isEmpty()                               ? output.Failure()
                                                                                   : run.failure;

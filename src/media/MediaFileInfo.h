@@ -24,6 +24,8 @@ public:
 
     // Why no file can be opened (the library is missing or unusable); empty when it is usable.
     QString Problem() const { return m_handle->Problem(); }
+    // The library's version, as it states it ("MediaInfoLib - v23.04").
+    QString LibraryVersion() { return m_handle->Option(QStringLiteral("Info_Version"), QString()); }
 
     // Non-zero when the library opened the file.
     std::size_t Open(const QString& path);

@@ -17,6 +17,7 @@
 
 #include <poll.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace kq {
@@ -46,8 +47,23 @@ struct Entry {
     QByteArray path;
     FileAnalysis analysis;
     bool done = false;
-    qint64 held = 0; // HeldBytes(analysis), once done
+    qint64 held = 0;       // HeldBytes(analysis), once done
+    FileIdentity identity; // when answers are kept: the file as it was before its analysis
+    qint64 analysedNs = 0; // and when it was looked at
 };
+
+// What an answer of the library means for its file.
+FileAnalysis Answered(FileAnswer answer) {
+    if (answer)
+        return {std::move(answer), QString()};
+    return {std::nullopt, QStringLiteral("not opened by the library")};
+}
+
+qint64 RealTimeNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // About what an analysis occupies: its texts and the strings that hold them.
 qint64 HeldBytes(const FileAnalysis& analysis) {
@@ -67,8 +83,8 @@ qint64 HeldBytes(const FileAnalysis& analysis) {
 class Run {
 public:
     Run(PathSource& source, const AnalysisOptions& options, const AnalysisSink& sink,
-        const AnalysisProgressCallback& progress)
-        : m_source(source), m_options(options), m_sink(sink), m_progress(progress),
+        const AnalysisProgressCallback& progress, KnownAnswers* known)
+        : m_source(source), m_options(options), m_sink(sink), m_progress(progress), m_known(known),
           m_program(WorkerProgram(options)), m_arguments(WorkerArguments(options)) {
         const int cores = std::max(1, QThread::idealThreadCount());
         m_slots = std::vector<Slot>(
@@ -103,11 +119,20 @@ private:
                 break;
             }
             const qint64 index = m_read++;
-            m_window.push_back({path, {}, false});
-            if (QString problem = PathProblem(path); !problem.isEmpty())
+            m_window.push_back({path, {}, false, 0, {}, 0});
+            Entry& entry = m_window.back();
+            // The clock is read before the file is looked at: a change after this moment can
+            // only make its answer look older than it is, never newer.
+            entry.analysedNs = m_known ? RealTimeNs() : 0;
+            std::optional<FileAnswer> answer;
+            if (QString problem = PathProblem(path, m_known ? &entry.identity : nullptr);
+                !problem.isEmpty())
                 Finished(index, {std::nullopt, problem});
             else if (!m_result.libraryProblem.isEmpty())
                 Finished(index, {std::nullopt, m_result.libraryProblem, true});
+            else if (m_known && !entry.identity.path.isEmpty() &&
+                     (answer = m_known->Find(entry.identity)))
+                Finished(index, Answered(std::move(*answer)));
             else
                 m_queue.push_back(index);
         }
@@ -183,8 +208,8 @@ private:
         }
         if (m_progress)
             wait = wait < 0 ? kProgressIntervalMs : std::min(wait, kProgressIntervalMs);
-        if (fds.empty() && wait < 0)
-            return true;
+        if (fds.empty())
+            return true; // nothing to wait for: progress is told as the run goes on
         const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait));
         if (ready < 0 && errno != EINTR) {
             Fail(QStringLiteral("waiting for the analysis workers: %1")
@@ -232,6 +257,7 @@ private:
                 break;
             case WorkerConversation::Message::Answer:
                 if (!slot.inFlight.empty()) {
+                    Keep(At(slot.inFlight.front()), answer);
                     Complete(slot, Analysis(answer));
                     break;
                 }
@@ -254,13 +280,18 @@ private:
             Finished(m_queue.front(), {std::nullopt, problem, true});
     }
 
+    // Only what depends on the file alone is kept: its values, or that the library did not
+    // open it. A file left out for a limit, a crash or a broken answer is analysed anew.
+    void Keep(const Entry& entry, const WorkerAnswer& answer) {
+        if (m_known && answer.kind == WorkerAnswer::Answered && !entry.identity.path.isEmpty())
+            m_known->Keep(entry.identity, entry.analysedNs, answer.answer);
+    }
+
     // What a worker's answer means for its file.
     FileAnalysis Analysis(WorkerAnswer& answer) const {
         switch (answer.kind) {
         case WorkerAnswer::Answered:
-            if (answer.answer)
-                return {std::move(answer.answer), QString()};
-            return {std::nullopt, QStringLiteral("not opened by the library")};
+            return Answered(std::move(answer.answer));
         case WorkerAnswer::Ended:
             return {std::nullopt,
                     kq::platform::DescribeEnd(answer.waitStatus, m_options.memoryLimitBytes)};
@@ -321,6 +352,7 @@ private:
     const AnalysisOptions& m_options;
     const AnalysisSink& m_sink;
     const AnalysisProgressCallback& m_progress;
+    KnownAnswers* const m_known;
     const QString m_program;
     const QStringList m_arguments;
     AnalysisRun m_result;
@@ -337,8 +369,9 @@ private:
 } // namespace
 
 AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
-                         const AnalysisSink& sink, const AnalysisProgressCallback& progress) {
-    return Run(source, options, sink, progress).Execute();
+                         const AnalysisSink& sink, const AnalysisProgressCallback& progress,
+                         KnownAnswers* known) {
+    return Run(source, options, sink, progress, known).Execute();
 }
 
 bool PathListSource::Next(QByteArray* path) {

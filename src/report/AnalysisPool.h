@@ -1,6 +1,8 @@
 #pragma once
 
+#include "AnalysisProtocol.h"
 #include "FileReport.h"
+#include "PathCheck.h"
 #include "WorkerProgram.h"
 
 #include <QByteArray>
@@ -67,10 +69,25 @@ struct AnalysisRun {
     QString libraryProblem; // set when the media library cannot be used: no file opens
 };
 
+// Answers a run may take without asking a worker, and where it keeps those that workers give:
+// the tool's outcome cache and the window's memory of its earlier builds plug in here.
+class KnownAnswers {
+public:
+    virtual ~KnownAnswers() = default;
+    // The answer for a file of identity, when one may be used.
+    virtual std::optional<FileAnswer> Find(const FileIdentity& identity) = 0;
+    // The answer a worker gave for a file of identity, looked at from analysedNs (the real-time
+    // clock) on, once the answer has passed the worker's checks and ours.
+    virtual void Keep(const FileIdentity& identity, qint64 analysedNs,
+                      const FileAnswer& answer) = 0;
+};
+
 // Analyses the paths of source with up to options.workers workers at a time and hands each
-// analysis to sink. Paths that PathProblem() rejects never reach a worker. Memory stays the
-// same whatever the number of paths. Every worker has ended when this returns.
+// analysis to sink. Paths that PathProblem() rejects never reach a worker, nor do those known
+// gives an answer for. Memory stays the same whatever the number of paths. Every worker has
+// ended when this returns.
 AnalysisRun AnalyseFiles(PathSource& source, const AnalysisOptions& options,
-                         const AnalysisSink& sink, const AnalysisProgressCallback& progress = {});
+                         const AnalysisSink& sink, const AnalysisProgressCallback& progress = {},
+                         KnownAnswers* known = nullptr);
 
 } // namespace kq

@@ -122,11 +122,13 @@ void PrepareLibrary(CMediaFileInfo& info) {
 int RunAnalysisWorker(int inputFd, int outputFd,
                       const kq::platform::FileProcessConfinement& confinement) {
     // The library is loaded and asked once, before any file: nothing that a file does can
-    // change whether it is usable.
+    // change whether it is usable, or its version.
     CMediaFileInfo& info = CMediaFileInfo::GetInstance();
     WorkerGreeting greeting;
     greeting.problem = info.Problem();
     greeting.ready = greeting.problem.isEmpty();
+    if (greeting.ready)
+        greeting.libraryVersion = info.LibraryVersion();
     if (!Send(outputFd, FrameGreeting(greeting)))
         return 1;
     if (!greeting.ready)

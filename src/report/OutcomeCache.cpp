@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace kq {
+
 namespace {
 
 constexpr qint64 kSecondNs = 1000000000;
@@ -63,23 +65,22 @@ const char kStore[] =
     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
 const char kMarkSeen[] = "UPDATE outcomes SET seen = ?1 WHERE rowid = ?2";
 
-bool ToNs(const timespec& time, qint64* ns) {
-    return !__builtin_mul_overflow(qint64(time.tv_sec), kSecondNs, ns) &&
-           !__builtin_add_overflow(*ns, qint64(time.tv_nsec), ns);
-}
-
 // Whether the stamps could predate a change made while the file was read (git's "racily
 // clean" rule). A file written in the same clock tick as the analysis began, or after, may
 // change again without its stamps changing: its answer is trusted only when its later stamp
 // is older than the analysis by at least one tick. The tick is 2 s when both stamps are whole
 // seconds (FAT, file systems that keep whole seconds), else 1 s (coarse kernel clocks, clocks
 // of file servers).
+} // namespace
+
 bool IsRacy(const FileIdentity& identity, qint64 analysedNs) {
     const bool wholeSeconds =
         identity.modifiedNs % kSecondNs == 0 && identity.changedNs % kSecondNs == 0;
     const qint64 tick = wholeSeconds ? 2 * kSecondNs : kSecondNs;
     return std::max(identity.modifiedNs, identity.changedNs) > analysedNs - tick;
 }
+
+namespace {
 
 bool IsBroken(int code) {
     return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
@@ -147,17 +148,6 @@ void BindKey(sqlite3_stmt* statement, const FileIdentity& identity, const QByteA
 }
 
 } // namespace
-
-bool ReadFileIdentity(const QByteArray& path, FileIdentity* identity) {
-    struct stat status;
-    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    FileIdentity read{path, status.st_dev, status.st_ino, status.st_size};
-    if (!ToNs(status.st_mtim, &read.modifiedNs) || !ToNs(status.st_ctim, &read.changedNs))
-        return false; // beyond the years 1678 to 2262
-    *identity = read;
-    return true;
-}
 
 QString DefaultCacheFile() {
     // The XDG base-directory rule: a relative XDG_CACHE_HOME is invalid and ignored.
@@ -237,8 +227,11 @@ bool OutcomeCache::Prepare(QString* notice) {
             return refuse(QStringLiteral("it is not a regular file"));
         if (status.st_uid != ::geteuid())
             return refuse(it + QStringLiteral(" belongs to another user"));
-        if (status.st_mode & 077)
-            return refuse(QStringLiteral("other users can read or write ") + it);
+        // Others may see the folder's names but not replace its files, nor read the entries.
+        if (isFolder && (status.st_mode & 022))
+            return refuse(QStringLiteral("other users can write its folder"));
+        if (!isFolder && (status.st_mode & 077))
+            return refuse(QStringLiteral("other users can read or write it"));
     }
     m_device = status.st_dev;
     m_inode = status.st_ino;
@@ -428,3 +421,5 @@ void OutcomeCache::Prune() {
     if (rc == SQLITE_OK)
         Exec("COMMIT"); // else closing rolls back
 }
+
+} // namespace kq

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PathCheck.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,16 +13,11 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// What identifies a file's content without reading it (as git's index and rsync do).
-struct FileIdentity {
-    QByteArray path; // the name's bytes, as the analysis opens it (absolute: runs share it)
-    quint64 device = 0, inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0, changedNs = 0; // st_mtim and st_ctim, nanoseconds since the epoch
-};
-// stat() of path (following links, as the analysis opens it); false when it cannot be read or is
-// not a regular file.
-bool ReadFileIdentity(const QByteArray& path, FileIdentity* identity);
+namespace kq {
+
+// Whether an answer for a file of identity, analysed from analysedNs on, may not be trusted
+// later: the file may have changed in the same tick of its clock as it was read.
+bool IsRacy(const FileIdentity& identity, qint64 analysedNs);
 
 // Bumped whenever what is asked of the library or how the report's values are written changes:
 // entries of another version are never used.
@@ -82,3 +79,5 @@ private:
     qint64 m_pendingBytes = 0;
     std::chrono::steady_clock::time_point m_lastFlush;
 };
+
+} // namespace kq

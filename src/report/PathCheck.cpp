@@ -8,7 +8,16 @@
 
 namespace kq {
 
-QString PathProblem(const QByteArray& name) {
+namespace {
+
+bool ToNs(const timespec& time, qint64* ns) {
+    return !__builtin_mul_overflow(qint64(time.tv_sec), qint64(1000000000), ns) &&
+           !__builtin_add_overflow(*ns, qint64(time.tv_nsec), ns);
+}
+
+} // namespace
+
+QString PathProblem(const QByteArray& name, FileIdentity* identity) {
     struct stat st {};
     if (name.isEmpty())
         return QStringLiteral("missing");
@@ -24,6 +33,13 @@ QString PathProblem(const QByteArray& name) {
         return QStringLiteral("not a regular file");
     if (::access(name.constData(), R_OK) != 0)
         return QStringLiteral("not readable");
+    if (identity) {
+        *identity = {name, st.st_dev, st.st_ino, st.st_size};
+        // Stamps beyond the years 1678 to 2262 leave it without any: such a file is never
+        // taken for one seen before.
+        if (!ToNs(st.st_mtim, &identity->modifiedNs) || !ToNs(st.st_ctim, &identity->changedNs))
+            identity->path.clear();
+    }
     return QString();
 }
 

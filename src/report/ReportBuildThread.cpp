@@ -8,8 +8,8 @@
 namespace kq {
 
 ReportBuildThread::ReportBuildThread(const QStringList& paths, const AnalysisOptions& options,
-                                     QObject* parent)
-    : QObject(parent), m_paths(paths), m_options(options) {}
+                                     KnownAnswers* known, QObject* parent)
+    : QObject(parent), m_paths(paths), m_options(options), m_known(known) {}
 
 ReportBuildThread::~ReportBuildThread() {
     cancel();
@@ -24,7 +24,7 @@ void ReportBuildThread::Start() {
                 emit progress(step.done, step.total, kq::platform::DecodeFileName(step.current));
                 return !m_cancelled;
             },
-            &m_leftOut);
+            &m_leftOut, m_known);
     });
     m_thread->setParent(this);
     connect(m_thread, &QThread::finished, this,

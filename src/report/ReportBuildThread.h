@@ -19,8 +19,9 @@ namespace kq {
 class ReportBuildThread : public QObject {
     Q_OBJECT
 public:
+    // known (when given) outlives the build: what earlier builds analysed is taken from it.
     ReportBuildThread(const QStringList& paths, const AnalysisOptions& options,
-                      QObject* parent = nullptr);
+                      KnownAnswers* known = nullptr, QObject* parent = nullptr);
     // Cancels the build and waits for its end.
     ~ReportBuildThread() override;
 
@@ -42,6 +43,7 @@ signals:
 private:
     const QStringList m_paths;
     const AnalysisOptions m_options;
+    KnownAnswers* const m_known;
     std::atomic<bool> m_cancelled{false};
     QThread* m_thread = nullptr;
     // Written by the build's thread, read once it has ended.

@@ -2,12 +2,18 @@
 
 #include "AtomicFile.h"
 #include "ReportLocation.h"
+#include "WorkerConversation.h"
 #include "platform/FileNames.h"
+
+#include <QElapsedTimer>
+
+#include <poll.h>
 
 namespace kq {
 
 ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, ReportForm form,
-                      const ReportWriter::Output& output, ReportObserver& observer) {
+                      const ReportWriter::Output& output, ReportObserver& observer,
+                      KnownAnswers* known) {
     ReportStream report(form, output);
     const AnalysisRun run = AnalyseFiles(
         source, options,
@@ -21,7 +27,8 @@ ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, Report
         observer.HearsProgress()
             ? AnalysisProgressCallback(
                   [&observer](const AnalysisProgress& step) { return observer.Progress(step); })
-            : AnalysisProgressCallback());
+            : AnalysisProgressCallback(),
+        known);
     const auto* fallible = dynamic_cast<const FallibleSource*>(&source);
     const QString sourceFailure = fallible ? fallible->Failure() : QString();
     if (!run.libraryProblem.isEmpty() && !observer.FinishWithoutLibrary(run.libraryProblem))
@@ -33,6 +40,74 @@ ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, Report
     if (run.status == AnalysisStatus::Failed || !report.Finish())
         return {BuildStatus::Failed, run.failure};
     return {};
+}
+
+namespace {
+
+constexpr int kGraceMs = 2000;
+
+// The greeting of a worker started for it alone: the library's version, or why it cannot be
+// used. Not ready when no greeting came within the time a file is given.
+WorkerGreeting GreetWorker(const AnalysisOptions& options) {
+    WorkerConversation worker;
+    WorkerGreeting greeting;
+    WorkerAnswer unused;
+    QString error;
+    QElapsedTimer clock;
+    clock.start();
+    if (!worker.Start(WorkerProgram(options), WorkerArguments(options), &error))
+        return greeting;
+    for (;;) {
+        pollfd input{worker.Socket(), POLLIN, 0};
+        const qint64 left = options.timeoutMs - clock.elapsed();
+        if (left <= 0 || ::poll(&input, 1, int(left)) < 0 || !worker.Read())
+            break;
+        const WorkerConversation::Message message = worker.Take(&greeting, &unused);
+        if (message != WorkerConversation::Message::None)
+            break;
+    }
+    worker.End(kGraceMs);
+    return greeting;
+}
+
+} // namespace
+
+std::unique_ptr<CachedAnswers>
+CachedAnswers::Open(const QString& file, const AnalysisOptions& options, QString* notice) {
+    notice->clear();
+    const WorkerGreeting greeting = GreetWorker(options);
+    if (!greeting.ready)
+        return nullptr;
+    std::unique_ptr<OutcomeCache> cache = OutcomeCache::Open(file, greeting.libraryVersion, notice);
+    if (!cache)
+        return nullptr;
+    return std::unique_ptr<CachedAnswers>(new CachedAnswers(std::move(cache)));
+}
+
+std::optional<FileAnswer> CachedAnswers::Find(const FileIdentity& identity) {
+    const std::optional<QByteArray> stored = m_cache->Find(identity);
+    FileAnswer answer;
+    if (!stored || !ParseFileAnswer(*stored, &answer))
+        return std::nullopt;
+    return answer;
+}
+
+void CachedAnswers::Keep(const FileIdentity& identity, qint64 analysedNs,
+                         const FileAnswer& answer) {
+    m_cache->Store(identity, analysedNs, FileAnswerPayload(answer));
+}
+
+std::optional<FileAnswer> RememberedAnswers::Find(const FileIdentity& identity) {
+    const auto found = m_answers.constFind(identity.path);
+    if (found == m_answers.constEnd() || !(found->identity == identity) ||
+        IsRacy(identity, found->analysedNs))
+        return std::nullopt;
+    return found->answer;
+}
+
+void RememberedAnswers::Keep(const FileIdentity& identity, qint64 analysedNs,
+                             const FileAnswer& answer) {
+    m_answers.insert(identity.path, {identity, analysedNs, answer});
 }
 
 namespace {
@@ -59,7 +134,7 @@ private:
 
 BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options,
                         QString* writtenPath, const AnalysisProgressCallback& progress,
-                        QList<LeftOutFile>* leftOut) {
+                        QList<LeftOutFile>* leftOut, KnownAnswers* known) {
     const QString target = ReportFilePath();
     AtomicFile file;
     if (!file.Open(target))
@@ -68,7 +143,7 @@ BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options
     WindowObserver observer(progress, leftOut);
     const ReportRun run = WriteReport(
         source, options, ReportForm::Xml,
-        [&file](const QByteArray& bytes) { return file.Write(bytes); }, observer);
+        [&file](const QByteArray& bytes) { return file.Write(bytes); }, observer, known);
     if (run.status != BuildStatus::Written)
         return run.status;
     if (!file.Commit())

@@ -2,12 +2,16 @@
 
 #include "AnalysisPool.h"
 #include "FileReport.h"
+#include "OutcomeCache.h"
 #include "ReportForms.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace kq {
 
@@ -49,10 +53,48 @@ public:
     virtual QString Failure() const = 0;
 };
 
-// Writes the report of source's paths in form to output. The report is finished (its closing
-// part written) only when the run is complete.
+// Writes the report of source's paths in form to output, taking what known has of them (when
+// given) instead of asking a worker, and keeping there what workers answer. The report is
+// finished (its closing part written) only when the run is complete.
 ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, ReportForm form,
-                      const ReportWriter::Output& output, ReportObserver& observer);
+                      const ReportWriter::Output& output, ReportObserver& observer,
+                      KnownAnswers* known = nullptr);
+
+// The tool's outcome cache (OutcomeCache) as known answers: a file's answer is kept as the
+// bytes that crossed the trust boundary and read back through the same checks.
+class CachedAnswers : public KnownAnswers {
+public:
+    // The cache at file for the library that options' workers load, whose version a worker
+    // is asked for first. Null when there is none to use; *notice then says why, when the user
+    // should hear of it (not when the workers cannot start: the run tells that).
+    static std::unique_ptr<CachedAnswers> Open(const QString& file, const AnalysisOptions& options,
+                                               QString* notice);
+    std::optional<FileAnswer> Find(const FileIdentity& identity) override;
+    void Keep(const FileIdentity& identity, qint64 analysedNs, const FileAnswer& answer) override;
+    // A problem met during the run, after which the cache was no longer used.
+    QString Problem() const { return m_cache->Problem(); }
+
+private:
+    explicit CachedAnswers(std::unique_ptr<OutcomeCache> cache) : m_cache(std::move(cache)) {}
+    std::unique_ptr<OutcomeCache> m_cache;
+};
+
+// The window's memory of the answers of its earlier builds: no state outlives the window, but
+// Mail Info after Save Info of the same files analyses none of them again. The same identity
+// and racy-file rules as the cache's.
+class RememberedAnswers : public KnownAnswers {
+public:
+    std::optional<FileAnswer> Find(const FileIdentity& identity) override;
+    void Keep(const FileIdentity& identity, qint64 analysedNs, const FileAnswer& answer) override;
+
+private:
+    struct Remembered {
+        FileIdentity identity;
+        qint64 analysedNs = 0;
+        FileAnswer answer;
+    };
+    QHash<QByteArray, Remembered> m_answers; // by path
+};
 
 // The window's report: the paths' report into ReportFilePath(), as an AtomicFile; then its path
 // is in *writtenPath and the files left out of it, with the reasons, are in *leftOut. A
@@ -60,6 +102,6 @@ ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, Report
 BuildStatus BuildReport(const QStringList& paths, const AnalysisOptions& options,
                         QString* writtenPath = nullptr,
                         const AnalysisProgressCallback& progress = {},
-                        QList<LeftOutFile>* leftOut = nullptr);
+                        QList<LeftOutFile>* leftOut = nullptr, KnownAnswers* known = nullptr);
 
 } // namespace kq

@@ -88,7 +88,8 @@ public:
 CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()),
-      m_pAnalysisOptions(std::make_unique<AnalysisOptions>()) {
+      m_pAnalysisOptions(std::make_unique<AnalysisOptions>()),
+      m_pRemembered(std::make_unique<RememberedAnswers>()) {
     // Each button takes its size from its strip (LoadButtonBitmaps) and its place from
     // LayoutButtons. Screen readers and tooltips name it by its command; its key is the one
     // desktop programs use for such a command.
@@ -307,7 +308,8 @@ bool CKQCheckMediaInfoDlg::GatherPaths() {
 }
 
 void CKQCheckMediaInfoDlg::BuildReportFile(BuildDone then) {
-    m_pBuild = std::make_unique<ReportBuildThread>(m_arrPaths, *m_pAnalysisOptions);
+    m_pBuild =
+        std::make_unique<ReportBuildThread>(m_arrPaths, *m_pAnalysisOptions, m_pRemembered.get());
     m_buildClock.start();
     connect(m_pBuild.get(), &ReportBuildThread::progress, this,
             &CKQCheckMediaInfoDlg::OnBuildProgress);

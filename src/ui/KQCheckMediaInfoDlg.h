@@ -20,6 +20,7 @@ struct AnalysisOptions;
 struct AnalysisProgress;
 class CKQBitmapButton;
 class ReportBuildThread;
+class RememberedAnswers;
 class CLinkLabel;
 class IPrompts;
 
@@ -148,6 +149,9 @@ private:
     QElapsedTimer m_buildClock;
     std::unique_ptr<QProgressDialog> m_pProgress;
     std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;
+    // What this window's builds analysed, so that a second build of unchanged files (Mail Info
+    // after Save Info) analyses none again; nothing of it outlives the window.
+    std::unique_ptr<RememberedAnswers> m_pRemembered;
 };
 
 } // namespace kq

@@ -49,3 +49,6 @@ while [ $# -gt 0 ]; do
 done
 printf '%s/bytes/gone\377.mp4\n' "$PWD" >>bytes.lines
 printf '%s/bytes/caf\351.mp4\0' "$PWD" >caf.list
+# Each user's runs keep what they find in a cache of their own, made afresh for the tests.
+mkdir -m 700 cache cache-nobody
+[ "$(id -u)" != 0 ] || chown 65534:65534 cache-nobody

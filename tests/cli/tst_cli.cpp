@@ -187,6 +187,8 @@ class TestReportTool : public QObject {
         const QByteArray input = Expand(QString::fromUtf8(list)).toUtf8();
         const bool listFile = args.contains(u"@LIST@") && WriteBytes(Expand("@LIST@"), input);
         const bool nobody = environment.contains("AS=nobody") && ::geteuid() == 0;
+        environment.prepend("XDG_CACHE_HOME=" +
+                            m_fixtures.filePath(nobody ? "cache-nobody" : "cache"));
         return RunProgram(nobody ? "setpriv" : "/bin/sh",
                           nobody ? AsNobody(QStringList{"/bin/sh"} + arguments) : arguments,
                           environment, listFile ? QByteArray() : input, 20000);
@@ -341,16 +343,18 @@ private slots:
                                           : "blocked: the media library tried to " + QByteArray(outcome);
             // What it prints comes through its worker, marked as that file's, never as ours.
             const QByteArray printed = "kqmediaworker: analysis of " + file + ": ";
-            for (const char* user : {"", "AS=nobody"})
-                Row("escape: " + kind + (*user ? " (as nobody)" : ""),
+            // Run again over the cache, what the first run kept stands for that file alone (it
+            // is not analysed again, so prints nothing).
+            for (const char* user : {"", "AS=nobody", "again"})
+                Row("escape: " + kind + (*user ? user == QByteArray("again") ? " (again)" : " (as nobody)" : ""),
                     "-j 1 @FAKE@/two-audio.kqfake " + file +
                         " @FAKE@/two-video-one-audio.kqfake @FAKE@/two-audio.kqfake",
-                    QByteArray(kFake) + " " + user, "", 2 - !blocked * 2,
+                    QByteArray(kFake) + " " + (user == QByteArray("again") ? "" : user), "", 2 - !blocked * 2,
                     "fake:two-audio " +
                         (blocked ? QByteArray() : "escape:" + kind + ':' + outcome + ' ') +
                         "fake:two-files",
                     blocked ? file + ": " + reason
-                    : kind == "print"
+                    : kind == "print" && user != QByteArray("again")
                         ? printed + "kqmediareport: left out /x: forged\uFFFD\uFFFD[K[1/1] x|" +
                               printed + "plain"
                         : "");
@@ -421,9 +425,9 @@ private slots:
     // report's values): each file's values in leaf order, the stream numbers of its counts,
     // Close after an opened file only, the option once per worker.
     void libraryIsAskedForEachValue() {
-        const ProgramRun run = Run(
-            "-j 1 @FAKE@/two-video-one-audio.kqfake @FAKE@/not-media.txt @FAKE@/two-audio.kqfake",
-            QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr", {});
+        const ProgramRun run = Run("--no-cache -j 1 @FAKE@/two-video-one-audio.kqfake "
+                                   "@FAKE@/not-media.txt @FAKE@/two-audio.kqfake",
+                                   QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr", {});
         QCOMPARE(run.exitCode, 2);
         // What the file's processes print comes through their worker, marked with the file.
         const QRegularExpression others(
@@ -434,9 +438,67 @@ private slots:
                  QString::fromUtf8(ReadBytes(FakeDataPath("expected/calls.txt")))
                      .replace("@DATA@", KQ_FAKE_DATA_DIR));
         // A run starts no more workers than it has files: one file, one library loaded.
-        const ProgramRun one = Run("-j 4 @FAKE@/two-audio.kqfake",
+        const ProgramRun one = Run("--no-cache -j 4 @FAKE@/two-audio.kqfake",
                                    QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr", {});
         QCOMPARE(one.err.count("kqfake: Loaded"), 1);
+    }
+
+    // Two runs over one cache (@C@), the files older than any clock's tick before the first:
+    // whether the second analyses the file (@F@) again (the fake library logs each open),
+    // what it says of its cache, and that its report equals one made without the cache.
+    // change runs between the two; env is the second run's.
+    void cacheRuns_data() {
+        for (const char* column : {"file", "change", "env", "notice"})
+            QTest::addColumn<QString>(column);
+        QTest::addColumn<bool>("again");
+        int n = 0;
+        const auto row = [&](const char* name, const char* file, const char* change,
+                             const char* env, bool again, const char* notice = "") {
+            const QString copy = m_fixtures.filePath(QStringLiteral("cached-%1.kqfake").arg(++n));
+            QVERIFY(QFile::copy(Expand(file), copy));
+            QTest::newRow(name) << copy << QString::fromUtf8(change) << QString::fromUtf8(env)
+                                << QString::fromUtf8(notice) << again;
+        };
+        // clang-format off
+        row("unchanged", "@FAKE@/two-audio.kqfake", "", "", false);
+        row("touched", "@FAKE@/two-audio.kqfake", "touch @F@", "", true);
+        row("rewritten in place, same size and time", "@FAKE@/two-audio.kqfake", "m=$(stat -c %y @F@); sed s/MPEG/MPEX/ @F@ >@F@.n; cat @F@.n >@F@; touch -m -d \"$m\" @F@", "", true);
+        row("replaced by rename", "@FAKE@/two-audio.kqfake", "cp -p @F@ @F@.n && mv @F@.n @F@", "", true);
+        row("another library version", "@FAKE@/two-audio.kqfake", "", "KQ_FAKE_MEDIAINFO_VERSION=9", true);
+        row("left out: analysed again", "@TMP@/crash.kqfake", "", "", true);
+        row("not a database", "@FAKE@/two-audio.kqfake", "echo garbage >@C@", "", true, "the cache @C@ could not be read (file is not a database): it was moved aside to @C@.broken and a new one started");
+        row("a symbolic link", "@FAKE@/two-audio.kqfake", "mv @C@ @C@.real && ln -s @C@.real @C@", "", true, "the cache @C@ is not used: it is a symbolic link");
+        row("readable by others", "@FAKE@/two-audio.kqfake", "chmod 644 @C@", "", true, "the cache @C@ is not used: other users can read or write it");
+        row("three runs at once", "@FAKE@/two-audio.kqfake", "for i in 1 2 3; do @TOOL@ --cache @C@ @MEDIA@ @FAKE@ @F@ >/dev/null 2>&1 & done; wait", "", false);
+        row("a run killed", "@FAKE@/two-audio.kqfake", "@TOOL@ --cache @C@ @MEDIA@ @MEDIA@ @F@ >/dev/null 2>&1 & sleep 0.3; kill -9 $!; wait", "", false);
+        // clang-format on
+        QTest::qSleep(1100); // a tick of the coarsest clock that the cache allows for
+    }
+    void cacheRuns() {
+        QFETCH(QString, file);
+        QFETCH(QString, change);
+        QFETCH(QString, env);
+        QFETCH(QString, notice);
+        QFETCH(bool, again);
+        const QString cache = m_fixtures.filePath(QFileInfo(file).baseName() + ".sqlite");
+        const auto expand = [&](QString text) {
+            return Expand(
+                text.replace("@F@", file).replace("@C@", cache).replace("@TOOL@", KQ_TOOL));
+        };
+        const QString args = "--cache " + cache + " -j 1 " + file;
+        const QString log = QString::fromUtf8(kFake) + " KQ_FAKE_MEDIAINFO_LOG=stderr ";
+        const QByteArray opened = "kqfake: Open " + file.toUtf8();
+        QCOMPARE(Run(args, log, {}).err.count(opened), 1);
+        QCOMPARE(RunProgram("/bin/sh", {"-c", expand(change)}, {kFake}).exitCode, 0);
+        const ProgramRun second = Run(args, log + env, {});
+        QCOMPARE(second.err.count(opened), int(again));
+        QStringList said = QString::fromUtf8(second.err)
+                               .split('\n')
+                               .filter(QRegularExpression("^kqmediareport: (?!left out)"));
+        QCOMPARE(said, notice.isEmpty() ? QStringList()
+                                        : QStringList("kqmediareport: " + expand(notice)));
+        QCOMPARE(second.out,
+                 Run("--no-cache " + args, QString::fromUtf8(kFake) + ' ' + env, {}).out);
     }
 
     // Runs that write no report: usage errors and failures (status 1; standard error says why,
@@ -487,10 +549,11 @@ private slots:
              {"@OUT@/missing/r.xml", "@OUT@/report.xml/r.xml", "@OUT@", "/proc/kqmediareport.xml"})
             row(target, QByteArray("-o ") + target + " @MEDIA@/sample.mp4",
                 QByteArray("kqmediareport: cannot write ") + target + ": ");
-        row("a file-size limit at the last write", "-o @OUT@/report.xml @MEDIA@/sample.mp4", "kqmediareport: cannot write @OUT@/report.xml: File too large\n", "FSIZE=1");
+        // A cache on a full disk is said once and not used; the report's fate is its own.
+        row("a file-size limit at the last write", "--cache @TMP@/full.sqlite -o @OUT@/report.xml @MEDIA@/sample.mp4", "kqmediareport: the cache @TMP@/full.sqlite cannot be used: disk I/O error\nkqmediareport: cannot write @OUT@/report.xml: File too large\n", "FSIZE=1");
         row("a full disk on standard output", "@MEDIA@/sample.mp4", "kqmediareport: cannot write the report to standard output\n", "STDOUT=/dev/full");
         const char* help = "Usage:|--files-from <list>|--null|--output <file>|--jobs <n>|--timeout "
-                           "<seconds>|--memory-limit <MiB>|--merge|--sandbox|--version|path";
+                           "<seconds>|--memory-limit <MiB>|--no-cache|--cache <file>|--merge|--sandbox|--version|path";
         row("--help", "--help", help, "", "", 0);
         row("-h before paths", "-h @OUT@/gone.mp4 -o @OUT@/r.xml", help, "", "", 0);
         row("--version", "--version", "kqmediareport " KQ_EXPECTED_VERSION "\n", "", "", 0);

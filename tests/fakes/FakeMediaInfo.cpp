@@ -24,8 +24,9 @@
 //
 // Get answers the value given for (kind, number, parameter) when asked for text by name;
 // CompleteName of general stream 0 defaults to the opened path; anything else is "". Option
-// answers "<option>=<value>". A reply lives until the next call on its handle, which
-// overwrites it first, so a caller that keeps the pointer reads garbage.
+// answers "<option>=<value>" (Info_Version: $KQ_FAKE_MEDIAINFO_VERSION when set). A reply lives
+// until the next call on its handle, which overwrites it first, so a caller that keeps the pointer
+// reads garbage.
 //
 // KQ_FAKE_MEDIAINFO_LOG names a file (or "stderr": standard error, with lines that start
 // "kqfake: ") that gets one line per call: "New", "Delete", "Close", "Open <path>",
@@ -317,6 +318,9 @@ KQ_EXPORT const wchar_t* MediaInfo_Get(void* handle, int kind, std::size_t numbe
 KQ_EXPORT const wchar_t* MediaInfo_Option(void* handle, const wchar_t* option,
                                           const wchar_t* value) {
     Log("Option " + Narrow(option) + " " + Narrow(value));
+    const char* version = std::getenv("KQ_FAKE_MEDIAINFO_VERSION");
+    if (version && option && std::wcscmp(option, L"Info_Version") == 0)
+        return Reply(handle, Wide(version));
     return Reply(handle, std::wstring(option ? option : L"") + L"=" + (value ? value : L""));
 }
 

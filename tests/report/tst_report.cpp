@@ -10,6 +10,7 @@
 #include "report/AnalysisProtocol.h"
 #include "report/AtomicFile.h"
 #include "report/OutcomeCache.h"
+#include "report/PathCheck.h"
 #include "report/ReportValues.h"
 
 #include <QtTest>
@@ -313,7 +314,8 @@ private slots:
         QCOMPARE(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
         if (change == "garbage" || change == "0644") {
             QVERIFY(WriteBytes(file, QByteArray(4096, 'x')));
-            QCOMPARE(::chmod(QFile::encodeName(file).constData(), change == "0644" ? 0644 : 0600), 0);
+            QCOMPARE(::chmod(QFile::encodeName(file).constData(), change == "0644" ? 0644 : 0600),
+                     0);
         }
         if (change == "link")
             QVERIFY(QFile::link(Path("elsewhere"), file));
@@ -327,7 +329,7 @@ private slots:
                      changed = 1600000000 * second + (change == "whole" ? 0 : second / 4);
         const auto identityOf = [&](const char* name) {
             FileIdentity identity;
-            const bool read = ReadFileIdentity(QFile::encodeName(Path(name)), &identity);
+            const bool read = PathProblem(QFile::encodeName(Path(name)), &identity).isEmpty();
             identity.modifiedNs = changed - 10 * second;
             identity.changedNs = changed;
             return read ? identity : FileIdentity();
@@ -341,7 +343,7 @@ private slots:
         identity.modifiedNs += change == "touched";
         if (change == "renamed") {
             QCOMPARE(::rename(QFile::encodeName(Path("replacement")).constData(),
-                             QFile::encodeName(Path("media")).constData()),
+                              QFile::encodeName(Path("media")).constData()),
                      0);
             identity = identityOf("media");
         }

@@ -310,6 +310,7 @@ private slots:
         const QString failed = "ui_window notes: 传递邮件未能传递信息。";
         // clang-format off
         QTest::newRow("saved over a file, mail handed") << "old.txt" << QByteArray("exit 0") << QStringList{kSave};
+        QTest::newRow("mailed after saving, nothing analysed again") << "old.txt" << QByteArray("exit 0") << QStringList{kSave};
         QTest::newRow("missing folder") << "gone/x.txt" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed."};
         QTest::newRow("a folder") << "dir" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed."};
         QTest::newRow("report not written") << "x.txt" << QByteArray("exit 0") << QStringList{kSave, "ui_window warns: Save file failed.", "ui_window warns: 传递邮件未能传递信息。"};
@@ -372,6 +373,10 @@ private slots:
         Command(ID_SAVE_INFO);
         if (target.isEmpty())
             QCOMPARE(ReadBytes(ReportFilePath()), kEarlier); // nothing was built
+        AnalysisOptions noWorker; // a file analysed again would fail the build
+        noWorker.workerProgram = "/nonexistent/kqmediaworker";
+        if (row.startsWith("mailed after saving"))
+            m_dlg->SetAnalysisOptions(noWorker);
         Command(ID_MAIL_INFO);
         if (row == "slow mailer") { // the window goes on working meanwhile
             QTRY_VERIFY(QFile::exists("xdg-email.args"));
