@@ -70,8 +70,8 @@ run_one() { # INDEX [PREFIX...]: runs program INDEX once, under PREFIX when give
     local i=$1
     shift
     case $i in
-        0) "$@" "$tool" -j 1 --files-from "$list" ;;
-        1) "$@" "$tool" -j 2 --files-from "$list" ;;
+        0) "$@" "$tool" --no-cache -j 1 --files-from "$list" ;;
+        1) "$@" "$tool" --no-cache -j 2 --files-from "$list" ;;
         2) "$@" "$minimal" --files-from "$list" ;;
         3) "$@" mediainfo --Output=XML "${files[@]}" ;;
     esac
@@ -122,8 +122,8 @@ for ((r = 0; r < runs; ++r)); do
     for k in 0 1 2 3 4; do
         i=$(((r + k) % 5))
         case $i in
-            0) timed "$samples/p$i" "$tool" -j 1 --files-from "$list" ;;
-            1) timed "$samples/p$i" "$tool" -j 2 --files-from "$list" ;;
+            0) timed "$samples/p$i" "$tool" --no-cache -j 1 --files-from "$list" ;;
+            1) timed "$samples/p$i" "$tool" --no-cache -j 2 --files-from "$list" ;;
             2) timed "$samples/p$i" "$minimal" --files-from "$list" ;;
             3) timed "$samples/p$i" mediainfo --Output=XML "${files[@]}" ;;
             4) timed "$samples/p$i" env minimal="$minimal" out="$out" bash -c "$(declare -f halves); halves" ;;
@@ -153,7 +153,7 @@ file_process_ms=$(per_file "file process")
 # One file: the whole run of each program on the corpus's first MP4.
 single=$(grep -m 1 '\.mp4$' "$list")
 for ((r = 0; r < runs; ++r)); do
-    timed "$samples/single-tool" "$tool" "$single"
+    timed "$samples/single-tool" "$tool" --no-cache "$single"
     timed "$samples/single-mediainfo" mediainfo --Output=XML "$single"
 done
 single_ratio=$(ratio "$(median <"$samples/single-tool.wall")" "$(median <"$samples/single-mediainfo.wall")")
@@ -163,7 +163,7 @@ large_corpus=$out/corpus-$large_wanted
 bash "$here/make-corpus.sh" "$large_corpus" "$large_wanted" >/dev/null
 large_list=$out/files-$large_wanted.list
 find "$large_corpus" -maxdepth 1 -type f ! -name '.*' | LC_ALL=C sort >"$large_list"
-timed "$samples/large" "$tool" --files-from "$large_list"
+timed "$samples/large" "$tool" --no-cache --files-from "$large_list"
 large_files=$(wc -l <"$large_list")
 large_rss=$(cat "$samples/large.rss")
 large_wall=$(cat "$samples/large.wall")
@@ -180,7 +180,7 @@ scale_sizes=(3000 30000)
 [ "${SCALE:-0}" -ge 1 ] && scale_sizes+=(300000)
 [ "${SCALE:-0}" -ge 2 ] && scale_sizes+=(1000000)
 for n in "${scale_sizes[@]}"; do
-    timed "$samples/scale$n" "$tool" -j 2 --files-from "$(scale_list "$n")" -o /dev/null
+    timed "$samples/scale$n" "$tool" --no-cache -j 2 --files-from "$(scale_list "$n")" -o /dev/null
 done
 # The forms: the corpus in XML, CSV and JSON, taking turns (the one that starts a round
 # rotates); and the largest scale run in CSV and JSON too.
@@ -188,17 +188,45 @@ forms=(xml csv json)
 for ((r = 0; r < runs; ++r)); do
     for k in 0 1 2; do
         form=${forms[$(((r + k) % 3))]}
-        timed "$samples/form-$form" "$tool" -j 2 --format "$form" --files-from "$list" -o /dev/null
+        timed "$samples/form-$form" "$tool" --no-cache -j 2 --format "$form" --files-from "$list" -o /dev/null
     done
 done
 largest=${scale_sizes[-1]}
 for form in csv json; do
-    timed "$samples/scale$largest-$form" "$tool" -j 2 --format "$form" --files-from "$(scale_list "$largest")" -o /dev/null
+    timed "$samples/scale$largest-$form" "$tool" --no-cache -j 2 --format "$form" --files-from "$(scale_list "$largest")" -o /dev/null
 done
+
+# The cache: the paths of the scale runs as names of their own (hard links of the corpus,
+# 30,000; 300,000 with SCALE=1), made some seconds before the runs so that none is racy:
+# without the cache, a first run that fills it, a second over unchanged files, one where 1 %
+# of the files changed (three of the corpus's files, each under 1/100 of the names), and
+# mediainfo on the same files; the size of the database.
+cache_names=$(( ${SCALE:-0} >= 1 ? 300000 : 30000 ))
+links=$out/links-$cache_names
+if [ ! -d "$links" ]; then
+    for ((r = 0; r < cache_names / nfiles; ++r)); do
+        mkdir -p "$links/$r" && cp -al "${files[@]}" "$links/$r/"
+    done
+fi
+find "$links" -type f | LC_ALL=C sort >"$out/links.list"
+cache_db=$out/cache.sqlite
+rm -f "$cache_db"*
+sleep 2
+timed "$samples/cache-none" "$tool" --no-cache -j 2 --files-from "$out/links.list" -o "$out/cache-none.xml"
+timed "$samples/cache-first" "$tool" --cache "$cache_db" -j 2 --files-from "$out/links.list" -o "$out/cache-first.xml"
+timed "$samples/cache-second" "$tool" --cache "$cache_db" -j 2 --files-from "$out/links.list" -o "$out/cache-second.xml"
+touch "${files[@]:0:3}"
+sleep 2
+timed "$samples/cache-changed" "$tool" --cache "$cache_db" -j 2 --files-from "$out/links.list" -o "$out/cache-changed.xml"
+timed "$samples/cache-mediainfo" mediainfo --Output=XML "$links"
+for run in first second changed; do
+    cmp -s "$out/cache-none.xml" "$out/cache-$run.xml" || { echo "$0: the report of the $run run over the cache differs" >&2; exit 1; }
+done
+cache_result="$(wc -l <"$out/links.list") names, two workers, wall s (peak RSS KiB): no cache $(cat "$samples/cache-none.wall") ($(cat "$samples/cache-none.rss")), first $(cat "$samples/cache-first.wall") ($(cat "$samples/cache-first.rss")), second $(cat "$samples/cache-second.wall") ($(cat "$samples/cache-second.rss")), 1 % changed $(cat "$samples/cache-changed.wall") ($(cat "$samples/cache-changed.rss")), mediainfo $(cat "$samples/cache-mediainfo.wall") ($(cat "$samples/cache-mediainfo.rss")); second run $(ratio "$(cat "$samples/cache-none.wall")" "$(cat "$samples/cache-second.wall")") times faster (target >= 20: $(verdict "$(ratio "$(cat "$samples/cache-none.wall")" "$(cat "$samples/cache-second.wall")")" ">=" 20)); first / none $(ratio "$(cat "$samples/cache-first.wall")" "$(cat "$samples/cache-none.wall")") (target <= 1.05); database $(($(stat -c %s "$cache_db") >> 10)) KiB"
 
 # Merging: a report of 30,000 files (300,000 with SCALE=1), the corpus's elements repeated,
 # joined by --merge, against reading it once (wc -l). Linear, and memory stays the same.
-"$tool" -j 2 --files-from "$list" -o "$out/corpus-report.xml" 2>/dev/null || true
+"$tool" --no-cache -j 2 --files-from "$list" -o "$out/corpus-report.xml" 2>/dev/null || true
 merge_files=$(( ${SCALE:-0} >= 1 ? 300000 : 30000 ))
 merge_part=$out/merge-$merge_files.xml
 awk -v n="$merge_files" -v files="$nfiles" 'NR == 1 { print; next } /^<\/AllFileInfo>/ { end = $0; next }
@@ -215,7 +243,7 @@ if [ "${SCALE:-0}" -ge 1 ]; then
 fi
 # The reader notes the time as the first byte arrives; the tool then ends on the closed pipe.
 first_start=$(date +%s.%N)
-{ "$tool" -j 2 --files-from "$(scale_list 30000)" 2>/dev/null || true; } |
+{ "$tool" --no-cache -j 2 --files-from "$(scale_list 30000)" 2>/dev/null || true; } |
     { head -c 1 >/dev/null; date +%s.%N >"$out/first-byte"; }
 first_byte=$(awk -v a="$first_start" -v b="$(cat "$out/first-byte")" 'BEGIN { printf "%.3f", b - a }')
 
@@ -232,8 +260,8 @@ if [ -f "$fake/libmediainfo.so.0" ]; then
     find "$hang_dir" -name '*.kqfake' | LC_ALL=C sort >"$out/others.list"
     printf 'KQFAKEMEDIA\n!hang\n' >"$hang_dir/hang.kqfake"
     { echo "$hang_dir/hang.kqfake"; cat "$out/others.list"; } >"$out/hang.list"
-    LD_LIBRARY_PATH=$fake timed "$samples/others" "$tool" -j 2 --files-from "$out/others.list"
-    LD_LIBRARY_PATH=$fake timed "$samples/hang" "$tool" -j 2 --timeout "$hang_timeout" --files-from "$out/hang.list"
+    LD_LIBRARY_PATH=$fake timed "$samples/others" "$tool" --no-cache -j 2 --files-from "$out/others.list"
+    LD_LIBRARY_PATH=$fake timed "$samples/hang" "$tool" --no-cache -j 2 --timeout "$hang_timeout" --files-from "$out/hang.list"
     others=$(cat "$samples/others.wall")
     with_hang=$(cat "$samples/hang.wall")
     bound=$(awk -v t="$hang_timeout" -v o="$others" 'BEGIN { printf "%.3f", t + o }')
@@ -259,7 +287,7 @@ if [ -f "$fake/libmediainfo.so.0" ]; then
     { echo "$hostile_dir/slow.kqfake"
       for n in $(seq -w 1 400); do ln "$hostile_dir/large.kqfake" "$hostile_dir/large$n.kqfake"; echo "$hostile_dir/large$n.kqfake"; done
     } >"$out/hostile.list"
-    LD_LIBRARY_PATH=$fake timed "$samples/hostile" "$tool" -j 2 --files-from "$out/hostile.list" -o /dev/null
+    LD_LIBRARY_PATH=$fake timed "$samples/hostile" "$tool" --no-cache -j 2 --files-from "$out/hostile.list" -o /dev/null
     hostile_rss=$(cat "$samples/hostile.rss")
     hostile_result="$(printf '%.3f' "$(cat "$samples/hostile.wall")") s, peak RSS $hostile_rss KiB (target < 102400: $(verdict "$hostile_rss" "<" 102400))"
 fi
@@ -274,7 +302,7 @@ if [ "${SIZES:-0}" = 1 ]; then
     for f in "${sized[@]}"; do
         name=$(basename "$f")
         for ((r = 0; r < runs; ++r)); do
-            timed "$samples/size-$name" "$tool" "$f"
+            timed "$samples/size-$name" "$tool" --no-cache "$f"
             [ -n "${BASELINE:-}" ] && timed "$samples/base-$name" "$BASELINE/bin/kqmediareport" "$f"
         done
         line=$(printf '%-22s %6s MB  this build %.3f s' "$name" "$(($(stat -c %s "$f") >> 20))" "$(median <"$samples/size-$name.wall")")
@@ -326,6 +354,7 @@ mediainfo_vs_two=$(ratio "${wall[3]}" "${wall[1]}")
     done
     echo "first byte of a 30,000-path report on standard output: $first_byte s"
     echo "merge: $merge_result"
+    echo "cache: $cache_result"
     xml_wall=$(median <"$samples/form-xml.wall")
     for form in csv json; do
         form_wall=$(median <"$samples/form-$form.wall")
