@@ -10,7 +10,7 @@ packages=(
     libtinyxml-dev libseccomp-dev libsqlite3-dev
     libmediainfo0v5 libmediainfo-dev
     mediainfo
-    xdg-utils procps parallel dbus
+    xdg-utils procps parallel dbus sqlite3
     fonts-dejavu-core fonts-wqy-microhei
     xvfb xauth xdotool imagemagick
 )

@@ -435,6 +435,8 @@ int ReportMode(const ToolOptions& options, ReportOutput& output, std::FILE* err)
         source, options.analysis, options.form.value_or(ReportForm::Xml),
         [&output](const QByteArray& bytes) { return output.Write(bytes); }, observer, cache.get());
     observer.Clear();
+    if (cache)
+        cache->Finish();
     if (cache && !cache->Problem().isEmpty())
         Print(err, QStringLiteral("kqmediareport: %1\n").arg(cache->Problem()));
     const QString failure = run.status == BuildStatus::Written && output.Commit() ? QString()

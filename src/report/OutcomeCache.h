@@ -51,6 +51,8 @@ public:
     // once; empty when none. After such a problem the cache stops reading and writing, and the run
     // goes on without it.
     QString Problem() const { return m_problem; }
+    // Writes what is pending now, so that Problem() tells whether it could be.
+    void Flush();
 
 private:
     struct PendingStore {
@@ -64,7 +66,6 @@ private:
     void Close();
     void Fail();
     void FlushIfDue();
-    void Flush();
     void Prune();
     int Exec(const char* sql);
 

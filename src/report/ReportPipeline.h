@@ -71,7 +71,9 @@ public:
                                                QString* notice);
     std::optional<FileAnswer> Find(const FileIdentity& identity) override;
     void Keep(const FileIdentity& identity, qint64 analysedNs, const FileAnswer& answer) override;
-    // A problem met during the run, after which the cache was no longer used.
+    // Writes what the run found; then Problem() tells of any problem met during the run, after
+    // which the cache was no longer used.
+    void Finish() { m_cache->Flush(); }
     QString Problem() const { return m_cache->Problem(); }
 
 private:

@@ -469,6 +469,7 @@ private slots:
         row("not a database", "@FAKE@/two-audio.kqfake", "echo garbage >@C@", "", true, "the cache @C@ could not be read (file is not a database): it was moved aside to @C@.broken and a new one started");
         row("a symbolic link", "@FAKE@/two-audio.kqfake", "mv @C@ @C@.real && ln -s @C@.real @C@", "", true, "the cache @C@ is not used: it is a symbolic link");
         row("readable by others", "@FAKE@/two-audio.kqfake", "chmod 644 @C@", "", true, "the cache @C@ is not used: other users can read or write it");
+        row("locked by another program", "@FAKE@/two-audio.kqfake", "{ sqlite3 @C@ 'BEGIN IMMEDIATE; UPDATE outcomes SET seen = seen;' '.shell sleep 12' & } >/dev/null 2>&1; sleep 0.5; touch @F@", "", true, "the cache @C@ is no longer used: other programs kept it locked for more than 5 s");
         row("three runs at once", "@FAKE@/two-audio.kqfake", "for i in 1 2 3; do @TOOL@ --cache @C@ @MEDIA@ @FAKE@ @F@ >/dev/null 2>&1 & done; wait", "", false);
         row("a run killed", "@FAKE@/two-audio.kqfake", "@TOOL@ --cache @C@ @MEDIA@ @MEDIA@ @F@ >/dev/null 2>&1 & sleep 0.3; kill -9 $!; wait", "", false);
         // clang-format on

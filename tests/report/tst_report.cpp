@@ -11,6 +11,7 @@
 #include "report/AtomicFile.h"
 #include "report/OutcomeCache.h"
 #include "report/PathCheck.h"
+#include "report/ReportPipeline.h"
 #include "report/ReportValues.h"
 
 #include <QtTest>
@@ -296,6 +297,11 @@ private slots:
         QTest::newRow("whole seconds, 1.5 s after") << QByteArray("whole") << 1500LL << false << "";
         QTest::newRow("whole seconds, 2 s after") << QByteArray("whole") << 2000LL << true << "";
         QTest::newRow("replaced by rename") << QByteArray("renamed") << 3000LL << false << "";
+        // The window's memory of its builds keeps to the same rules.
+        QTest::newRow("in memory: unchanged") << QByteArray("memory") << 3000LL << true << "";
+        QTest::newRow("in memory: touched") << QByteArray("memory touched") << 3000LL << false << "";
+        QTest::newRow("in memory: analysed 0.5 s after a change") << QByteArray("memory") << 500LL << false << "";
+        QTest::newRow("in memory: replaced by rename") << QByteArray("memory renamed") << 3000LL << false << "";
         QTest::newRow("other library version") << QByteArray("library") << 3000LL << false << "";
         QTest::newRow("not a database") << QByteArray("garbage") << 3000LL << true << "the cache @ could not be read (file is not a database): it was moved aside to @.broken and a new one started";
         QTest::newRow("symbolic link") << QByteArray("link") << 3000LL << false << "the cache @ is not used: it is a symbolic link";
@@ -306,6 +312,9 @@ private slots:
     void outcomeCache() {
         QFETCH(QByteArray, change);
         QFETCH(qint64, gapMs);
+        RememberedAnswers memory;
+        const bool inMemory = change.startsWith("memory");
+        change = change.mid(inMemory ? 7 : 0);
         QFETCH(bool, found);
         QFETCH(QString, notice);
         const QString folder = Path("cache");
@@ -339,6 +348,7 @@ private slots:
         QCOMPARE(identity.size, 5);
         if (cache)
             cache->Store(identity, changed + gapMs * 1000000, "answer");
+        memory.Keep(identity, changed + gapMs * 1000000, std::nullopt);
         cache.reset(); // written on close
         identity.modifiedNs += change == "touched";
         if (change == "renamed") {
@@ -348,7 +358,9 @@ private slots:
             identity = identityOf("media");
         }
         cache = OutcomeCache::Open(file, change == "library" ? "v2" : "v1", &opened);
-        QCOMPARE(cache && cache->Find(identity) == "answer", found);
+        QCOMPARE(inMemory ? memory.Find(identity).has_value()
+                          : cache && cache->Find(identity) == "answer",
+                 found);
         QCOMPARE(cache ? cache->Problem() : "", "");
         struct stat status; // the log is no more open than the database
         QVERIFY(!cache || (::stat(QFile::encodeName(file + "-wal").constData(), &status) == 0 &&
