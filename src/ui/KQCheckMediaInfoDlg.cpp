@@ -88,8 +88,8 @@ public:
 CKQCheckMediaInfoDlg::CKQCheckMediaInfoDlg(IPrompts* prompts, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_pPrompts(prompts ? prompts : &DefaultPrompts()), m_hIcon(LoadProgramIcon()),
-      m_pAnalysisOptions(std::make_unique<AnalysisOptions>()),
-      m_pRemembered(std::make_unique<RememberedAnswers>()) {
+      m_pRemembered(std::make_unique<RememberedAnswers>()),
+      m_pAnalysisOptions(std::make_unique<AnalysisOptions>()) {
     // Each button takes its size from its strip (LoadButtonBitmaps) and its place from
     // LayoutButtons. Screen readers and tooltips name it by its command; its key is the one
     // desktop programs use for such a command.
@@ -318,7 +318,12 @@ void CKQCheckMediaInfoDlg::BuildReportFile(BuildDone then) {
                                            const QList<LeftOutFile>& leftOut) {
                 // The build object goes once its signal has been handled.
                 m_pBuild.release()->deleteLater();
-                m_pProgress.reset();
+                // The progress dialog may be inside its own setValue(), which handles events
+                // (this one among them) and then goes on using itself: it goes later.
+                if (m_pProgress) {
+                    m_pProgress->hide();
+                    m_pProgress.release()->deleteLater();
+                }
                 then(status, report, leftOut);
                 emit BuildFinished();
             });

@@ -145,13 +145,14 @@ private:
     int m_nCaptionWidth = 0;
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
+    // What this window's builds analysed, so that a second build of unchanged files (Mail Info
+    // after Save Info) analyses none again; nothing of it outlives the window,
+    // and it outlives a build (declared before it).
+    std::unique_ptr<RememberedAnswers> m_pRemembered;
     std::unique_ptr<ReportBuildThread> m_pBuild; // while a report is being built
     QElapsedTimer m_buildClock;
     std::unique_ptr<QProgressDialog> m_pProgress;
     std::unique_ptr<AnalysisOptions> m_pAnalysisOptions;
-    // What this window's builds analysed, so that a second build of unchanged files (Mail Info
-    // after Save Info) analyses none again; nothing of it outlives the window.
-    std::unique_ptr<RememberedAnswers> m_pRemembered;
 };
 
 } // namespace kq

@@ -528,6 +528,7 @@ private slots:
         row("unreadable list", "--files-from @OUT@/absent.txt @MEDIA@/sample.mp4", "kqmediareport: cannot read the list @OUT@/absent.txt: ");
         row("a list that cannot be read to its end", "--files-from /proc/self/mem -o @OUT@/r.xml @MEDIA@/sample.mp4", "kqmediareport: cannot read the list /proc/self/mem: ");
         row("library missing", "-o @OUT@/r.xml @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
+        row("library missing, CSV: not a row written", "--format csv @MEDIA@/sample.mp4 @MEDIA@/sample.png", "kqmediareport: Unable to load libmediainfo.so.0\n", "LD_LIBRARY_PATH=@TMP@/broken");
         for (const char* entry : {"Close", "New", "Delete", "Open", "Get", "Option"}) // each one called
             row(("library without MediaInfo_" + QByteArray(entry)).constData(), "-j 1 @FAKE@/two-audio.kqfake @FAKE@/two-video-one-audio.kqfake @FAKE@/escapes.kqfake",
                 ("kqmediareport: libmediainfo.so.0 has no MediaInfo_" + QByteArray(entry) + "\n").constData(),

@@ -305,6 +305,7 @@ private slots:
         QTest::newRow("other library version") << QByteArray("library") << 3000LL << false << "";
         QTest::newRow("not a database") << QByteArray("garbage") << 3000LL << true << "the cache @ could not be read (file is not a database): it was moved aside to @.broken and a new one started";
         QTest::newRow("symbolic link") << QByteArray("link") << 3000LL << false << "the cache @ is not used: it is a symbolic link";
+        QTest::newRow("a folder others can write") << QByteArray("0707") << 3000LL << false << "the cache @ is not used: other users can write its folder";
         QTest::newRow("readable by others") << QByteArray("0644") << 3000LL << false << "the cache @ is not used: other users can read or write it";
         QTest::newRow("folder that cannot be made") << QByteArray("proc") << 3000LL << false << "the cache @ cannot be used: No such file or directory";
         // clang-format on
@@ -321,6 +322,7 @@ private slots:
         const QString file = change == "proc" ? "/proc/self/x/outcomes" : folder + "/outcomes";
         QDir(folder).removeRecursively();
         QCOMPARE(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+        QVERIFY(change != "0707" || ::chmod(QFile::encodeName(folder).constData(), 0707) == 0);
         if (change == "garbage" || change == "0644") {
             QVERIFY(WriteBytes(file, QByteArray(4096, 'x')));
             QCOMPARE(::chmod(QFile::encodeName(file).constData(), change == "0644" ? 0644 : 0600),
