@@ -40,7 +40,8 @@ constexpr int kGoneChecks = 1000;
 constexpr int kSchemaVersion = 1;
 // About 545 bytes of database per entry for answers of 300 bytes, paths of 60 and a library
 // version of 21 (measured at 10,000 entries): the row takes 430, the path's index 65, the
-// index of when entries were seen 7, the rest is the pages' free space.
+// index of when entries were seen 7, the rest is the pages' free space. The benchmark's
+// corpus (smaller answers) takes 112 MB for 300,000 entries, about 375 bytes each.
 const char kSchema[] = R"(
 DROP TABLE IF EXISTS outcomes;
 DROP TABLE IF EXISTS state;
