@@ -89,6 +89,8 @@ public:
         const int cores = std::max(1, QThread::idealThreadCount());
         m_slots = std::vector<Slot>(
             static_cast<std::size_t>(m_options.workers > 0 ? m_options.workers : cores));
+        if (WorkerConversation* greeted = known ? known->GreetedWorker() : nullptr)
+            m_slots.front().worker = std::move(*greeted);
     }
 
     AnalysisRun Execute() {

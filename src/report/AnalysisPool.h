@@ -69,6 +69,8 @@ struct AnalysisRun {
     QString libraryProblem; // set when the media library cannot be used: no file opens
 };
 
+class WorkerConversation;
+
 // Answers a run may take without asking a worker, and where it keeps those that workers give:
 // the tool's outcome cache and the window's memory of its earlier builds plug in here.
 class KnownAnswers {
@@ -80,6 +82,9 @@ public:
     // clock) on, once the answer has passed the worker's checks and ours.
     virtual void Keep(const FileIdentity& identity, qint64 analysedNs,
                       const FileAnswer& answer) = 0;
+    // A worker started and greeted to learn the library's version, for the run to take rather
+    // than start another; null when there is none.
+    virtual WorkerConversation* GreetedWorker() { return nullptr; }
 };
 
 // Analyses the paths of source with up to options.workers workers at a time and hands each

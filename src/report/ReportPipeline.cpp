@@ -46,27 +46,28 @@ namespace {
 
 constexpr int kGraceMs = 2000;
 
-// The greeting of a worker started for it alone: the library's version, or why it cannot be
-// used. Not ready when no greeting came within the time a file is given.
-WorkerGreeting GreetWorker(const AnalysisOptions& options) {
-    WorkerConversation worker;
+// Starts a worker and hears its greeting: the library's version, or why it cannot be used.
+// The worker is ended unless it is ready; not ready when no greeting came within the time a
+// file is given.
+WorkerGreeting GreetWorker(const AnalysisOptions& options, WorkerConversation* worker) {
     WorkerGreeting greeting;
     WorkerAnswer unused;
     QString error;
     QElapsedTimer clock;
     clock.start();
-    if (!worker.Start(WorkerProgram(options), WorkerArguments(options), &error))
+    if (!worker->Start(WorkerProgram(options), WorkerArguments(options), &error))
         return greeting;
     for (;;) {
-        pollfd input{worker.Socket(), POLLIN, 0};
+        pollfd input{worker->Socket(), POLLIN, 0};
         const qint64 left = options.timeoutMs - clock.elapsed();
-        if (left <= 0 || ::poll(&input, 1, int(left)) < 0 || !worker.Read())
+        if (left <= 0 || ::poll(&input, 1, int(left)) < 0 || !worker->Read())
             break;
-        const WorkerConversation::Message message = worker.Take(&greeting, &unused);
+        const WorkerConversation::Message message = worker->Take(&greeting, &unused);
         if (message != WorkerConversation::Message::None)
             break;
     }
-    worker.End(kGraceMs);
+    if (!greeting.ready)
+        worker->End(kGraceMs);
     return greeting;
 }
 
@@ -75,13 +76,14 @@ WorkerGreeting GreetWorker(const AnalysisOptions& options) {
 std::unique_ptr<CachedAnswers>
 CachedAnswers::Open(const QString& file, const AnalysisOptions& options, QString* notice) {
     notice->clear();
-    const WorkerGreeting greeting = GreetWorker(options);
+    WorkerConversation worker;
+    const WorkerGreeting greeting = GreetWorker(options, &worker);
     if (!greeting.ready)
         return nullptr;
     std::unique_ptr<OutcomeCache> cache = OutcomeCache::Open(file, greeting.libraryVersion, notice);
     if (!cache)
         return nullptr;
-    return std::unique_ptr<CachedAnswers>(new CachedAnswers(std::move(cache)));
+    return std::unique_ptr<CachedAnswers>(new CachedAnswers(std::move(cache), std::move(worker)));
 }
 
 std::optional<FileAnswer> CachedAnswers::Find(const FileIdentity& identity) {

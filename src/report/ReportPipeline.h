@@ -4,6 +4,7 @@
 #include "FileReport.h"
 #include "OutcomeCache.h"
 #include "ReportForms.h"
+#include "WorkerConversation.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -71,14 +72,19 @@ public:
                                                QString* notice);
     std::optional<FileAnswer> Find(const FileIdentity& identity) override;
     void Keep(const FileIdentity& identity, qint64 analysedNs, const FileAnswer& answer) override;
+    WorkerConversation* GreetedWorker() override {
+        return m_worker.Started() ? &m_worker : nullptr;
+    }
     // Writes what the run found; then Problem() tells of any problem met during the run, after
     // which the cache was no longer used.
     void Finish() { m_cache->Flush(); }
     QString Problem() const { return m_cache->Problem(); }
 
 private:
-    explicit CachedAnswers(std::unique_ptr<OutcomeCache> cache) : m_cache(std::move(cache)) {}
+    CachedAnswers(std::unique_ptr<OutcomeCache> cache, WorkerConversation worker)
+        : m_cache(std::move(cache)), m_worker(std::move(worker)) {}
     std::unique_ptr<OutcomeCache> m_cache;
+    WorkerConversation m_worker; // the one asked the library's version, until a run takes it
 };
 
 // The window's memory of the answers of its earlier builds: no state outlives the window, but

@@ -14,6 +14,15 @@ WorkerConversation::~WorkerConversation() {
         End(0);
 }
 
+WorkerConversation& WorkerConversation::operator=(WorkerConversation&& other) noexcept {
+    if (Started())
+        End(0);
+    m_process = std::exchange(other.m_process, {});
+    m_buffer = std::exchange(other.m_buffer, {});
+    m_greeted = std::exchange(other.m_greeted, false);
+    return *this;
+}
+
 bool WorkerConversation::Start(const QString& program, const QStringList& arguments,
                                QString* error) {
     m_buffer.clear();

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace kq {
 
 // One conversation with one analysis worker (kqmediaworker): start it, hear its greeting, send
@@ -15,8 +17,11 @@ namespace kq {
 class WorkerConversation {
 public:
     WorkerConversation() = default;
-    WorkerConversation(const WorkerConversation&) = delete;
-    WorkerConversation& operator=(const WorkerConversation&) = delete;
+    // A conversation moves whole, the worker with it (one started to learn the library's
+    // version goes on to analyse files).
+    WorkerConversation(WorkerConversation&& other) noexcept { *this = std::move(other); }
+    // A worker this one still has is killed first.
+    WorkerConversation& operator=(WorkerConversation&& other) noexcept;
     // A worker still running is killed.
     ~WorkerConversation();
 
