@@ -15,8 +15,7 @@ public:
     ListSource(const QString& name, char separator);
     bool IsOpen() const { return m_file.isOpen(); }
     QString ErrorString() const { return m_file.errorString(); }
-    // Set when reading failed before the end: the entries after it are lost.
-    QString Failure() const;
+    QString Failure() const override;
     bool Next(QByteArray* path) override;
 
 private:

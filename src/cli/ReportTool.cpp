@@ -48,11 +48,10 @@ QList<QByteArray> ExpandPaths(const QStringList& arguments) {
 
 // The named paths first, then each list in turn, made absolute; the first path may be read
 // ahead.
-class ChainSource : public FallibleSource {
+class ChainSource : public PathSource {
 public:
     QList<QByteArray> named; // absolute already
-    std::vector<std::unique_ptr<PathSource>> parts;
-    std::vector<const ListSource*> lists;
+    std::vector<std::unique_ptr<ListSource>> lists;
     QByteArray first;
     bool hasFirst = false;
 
@@ -65,8 +64,8 @@ public:
             *path = named[m_named++];
             return true;
         }
-        for (; m_part < parts.size(); ++m_part)
-            if (parts[m_part]->Next(path)) {
+        for (; m_list < lists.size(); ++m_list)
+            if (lists[m_list]->Next(path)) {
                 *path = kq::platform::AbsoluteFileName(*path);
                 return true;
             }
@@ -74,7 +73,7 @@ public:
     }
     // The first list that could not be read to its end.
     QString Failure() const override {
-        for (const ListSource* list : lists)
+        for (const auto& list : lists)
             if (!list->Failure().isEmpty())
                 return list->Failure();
         return QString();
@@ -82,7 +81,7 @@ public:
 
 private:
     qsizetype m_named = 0;
-    std::size_t m_part = 0;
+    std::size_t m_list = 0;
 };
 
 bool ParsePositive(const QString& text, long long maximum, long long* value) {
@@ -401,8 +400,7 @@ bool OpenSources(const ToolOptions& options, ChainSource* source, QString* error
             *error = QStringLiteral("cannot read the list %1: %2").arg(list, reader->ErrorString());
             return false;
         }
-        source->lists.push_back(reader.get());
-        source->parts.push_back(std::move(reader));
+        source->lists.push_back(std::move(reader));
     }
     source->hasFirst = source->named.isEmpty() && source->Next(&source->first);
     return true;

@@ -42,6 +42,9 @@ public:
     virtual bool Next(QByteArray* path) = 0;
     // The number of paths, when it is known before they are read; else -1.
     virtual qint64 Total() const { return -1; }
+    // Set when reading failed before the end (a list that could not be read to its end): the
+    // paths after it are lost, and the report is not finished.
+    virtual QString Failure() const { return QString(); }
 };
 
 // Paths held as text (in the form of DecodeFileName), as the window and the command line have

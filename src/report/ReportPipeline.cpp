@@ -29,8 +29,7 @@ ReportRun WriteReport(PathSource& source, const AnalysisOptions& options, Report
                   [&observer](const AnalysisProgress& step) { return observer.Progress(step); })
             : AnalysisProgressCallback(),
         known);
-    const auto* fallible = dynamic_cast<const FallibleSource*>(&source);
-    const QString sourceFailure = fallible ? fallible->Failure() : QString();
+    const QString sourceFailure = source.Failure();
     if (!run.libraryProblem.isEmpty() && !observer.FinishWithoutLibrary(run.libraryProblem))
         return {BuildStatus::Failed, run.libraryProblem};
     if (!sourceFailure.isEmpty())

@@ -47,13 +47,6 @@ struct ReportRun {
     QString failure;
 };
 
-// A source that can fail part-way, such as a list that cannot be read to its end.
-class FallibleSource : public PathSource {
-public:
-    // Set when reading failed before the end: the paths after it are lost.
-    virtual QString Failure() const = 0;
-};
-
 // Writes the report of source's paths in form to output, taking what known has of them (when
 // given) instead of asking a worker, and keeping there what workers answer. The report is
 // finished (its closing part written) only when the run is complete.
